@@ -1,0 +1,18 @@
+#include "pool_alloc.h"
+
+namespace qarn {
+
+void pool_alloc_info::reserve_block() {
+    if (m_free_list)
+        return;
+    char* block = new char[m_block_size];
+    // Thread the elements in address order; the last one ends the list.
+    for (unsigned i = 0; i < m_elements_per_block; ++i) {
+        char* elem = block + static_cast<std::size_t>(i) * m_element_size;
+        char* next = i + 1 < m_elements_per_block ? elem + m_element_size : nullptr;
+        *reinterpret_cast<void**>(elem) = next;
+    }
+    m_free_list = block;
+}
+
+} // namespace qarn

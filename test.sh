@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds qarn and runs every test: the regular build with all tests, then the
+# unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer
+# (any sanitizer report fails the run). Installs missing packages first.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+
+jobs="$(nproc)"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARN_WERROR=ON
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQARN_SANITIZE=ON -DQARN_WERROR=ON \
+  -DQARN_BENCH=OFF
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+echo "All tests passed."

@@ -755,19 +755,20 @@ bool big_iset::is_in_range(const range_type& range, unsigned s, int v) {
 // ---------------------------------------------------------------------------
 // Iterator
 
+// Maps an index progression to values: a single index gives [v, v] with
+// stride 1, otherwise the bounds map and the stride scales by the set's.
+void big_iset::iterator::map_progression(const range_type& indices, unsigned index_stride,
+                                         range_type& range, unsigned& stride) const {
+    range = range_type(m_set->value_of(indices.first), m_set->value_of(indices.second));
+    stride = indices.first == indices.second ? 1 : index_stride * m_set->m_skip;
+}
+
 big_iset::iterator big_iset::iterator::find_stride(const iterator& end, range_type& range,
                                                    unsigned& stride) const {
     range_type r;
     unsigned s = 1;
     big_iset_impl::iterator next = m_it.find_stride(end.m_it, r, s);
-    if (r.first == r.second) {
-        int v = m_set->value_of(r.first);
-        range = range_type(v, v);
-        stride = 1;
-    } else {
-        range = range_type(m_set->value_of(r.first), m_set->value_of(r.second));
-        stride = s * m_set->m_skip;
-    }
+    map_progression(r, s, range, stride);
     return iterator(next, m_set);
 }
 
@@ -776,14 +777,7 @@ big_iset::iterator big_iset::iterator::find_back_stride(const iterator& begin, r
     range_type r;
     unsigned s = 1;
     big_iset_impl::iterator first = m_it.find_back_stride(begin.m_it, r, s);
-    if (r.first == r.second) {
-        int v = m_set->value_of(r.first);
-        range = range_type(v, v);
-        stride = 1;
-    } else {
-        range = range_type(m_set->value_of(r.first), m_set->value_of(r.second));
-        stride = s * m_set->m_skip;
-    }
+    map_progression(r, s, range, stride);
     return iterator(first, m_set);
 }
 

@@ -70,6 +70,9 @@ public:
         const big_iset* owner() const { return m_set; }
 
     private:
+        void map_progression(const range_type& indices, unsigned index_stride,
+                             range_type& range, unsigned& stride) const;
+
         big_iset_impl::iterator m_it;
         const big_iset* m_set;
     };

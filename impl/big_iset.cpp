@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "iset_helpers.h"
 #include "iset_text.h"
 #include "number_theory.h"
 
@@ -827,25 +828,7 @@ namespace iset_helpers {
 
 big_iset::iterator find_contained_tail(const big_iset& set, const big_iset::iterator& end,
                                        const big_iset& other) {
-    big_iset::iterator begin = set.begin();
-    big_iset::iterator tail = end;
-    while (tail != begin) {
-        range_type r;
-        unsigned s = 1;
-        big_iset::iterator first = tail.find_back_stride(begin, r, s);
-        if (other.contains_all_of(r, s)) {
-            tail = first;
-            continue;
-        }
-        // Only a suffix of this progression may lie in `other`: take it value by value.
-        long long v = r.second;
-        while (v >= r.first && other.contains(static_cast<int>(v))) {
-            --tail;
-            v -= s;
-        }
-        break;
-    }
-    return tail;
+    return walk_contained_tail(set, end, other);
 }
 
 } // namespace iset_helpers

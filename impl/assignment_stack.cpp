@@ -328,7 +328,7 @@ unsigned assignment_stack::asserting_level_of_nth(unsigned n,
             // relax never returns an entry later than its argument.
             if (!is_earlier_modification(m, entry))
                 continue;
-            unsigned r = relax(entry, literals.at(nodes[i].m_literal));
+            unsigned r = relax(entry, literals.at(i));
             if (is_earlier_modification(m, r))
                 m = r;
         }

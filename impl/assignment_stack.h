@@ -58,9 +58,11 @@ public:
         unsigned m_first_modification; // the trail size when the level was opened
     };
 
+    // A node of a constraint being learned: the trail entry after which its
+    // variable's domain is taken (NONE: before any change), and the variable.
     struct implication_node {
         unsigned m_modification;
-        unsigned m_literal;
+        unsigned m_variable;
     };
 
     assignment_stack();

@@ -5,6 +5,8 @@
 // Members, by group:
 //   model building   add_var, singleton_var, set_var_domain
 //   variable choice  choose_free_variable (variable_choice.cpp)
+//   watches          per-variable event and value watch lists
+//   queues           put_in_queue, notify_modification (the propagation loop)
 //   state            the assignment stack with domains, trail and costs
 #pragma once
 
@@ -12,13 +14,16 @@
 #include <vector>
 
 #include "assignment_stack.h"
+#include "constraint_runtime_info.h"
 #include "model.h"
 #include "no_copy.h"
 #include "solver_types.h"
+#include "watch_types.h"
+#include "watches.h"
 
 namespace qarn {
 
-class solver : public solver_types, public no_copy {
+class solver : public solver_types, public no_copy, public watch_types {
 public:
     solver();
 
@@ -32,6 +37,19 @@ public:
     // ---- Variable choice
     // The variable to branch on next, or -1 when every variable is a singleton.
     int choose_free_variable();
+
+    // ---- Watches: each call forwards to the variable's list
+    // Sizes the per-variable watch lists to the variable count.
+    void size_watch_lists();
+    watch_handle_t allocate_watch(unsigned var, watch_type type, unsigned constraint);
+    void deallocate_watch(unsigned var, watch_type type, watch_handle_t handle);
+    watch_handle_t allocate_value_watch(unsigned var, int value, unsigned constraint);
+    void deallocate_value_watch(unsigned var, int value, watch_handle_t handle);
+
+    // ---- Queues
+    constraint_runtime_info::queue_type current_queue() const { return m_current_queue; }
+    void put_in_queue(unsigned constraint, constraint_runtime_info::queue_type queue);
+    void notify_modification(unsigned var, int constraint);
 
     assignment_stack& assignment() { return m_assignment; }
     const assignment_stack& assignment() const { return m_assignment; }
@@ -47,6 +65,9 @@ public:
 
 private:
     assignment_stack m_assignment;
+    std::vector<var_event_watchers> m_var_watchers;
+    std::vector<var_value_watchers> m_value_watchers;
+    constraint_runtime_info::queue_type m_current_queue = constraint_runtime_info::VARIABLE_QUEUE;
 };
 
 } // namespace qarn

@@ -1,5 +1,9 @@
 #include "pool_alloc.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <vector>
+#endif
+
 namespace qarn {
 
 void pool_alloc_info::reserve_block() {
@@ -13,6 +17,13 @@ void pool_alloc_info::reserve_block() {
         *reinterpret_cast<void**>(elem) = next;
     }
     m_free_list = block;
+#if defined(__SANITIZE_ADDRESS__)
+    // Poisoned memory is not scanned for pointers: keep every block reachable
+    // so the leak checker does not report the pool's lifetime memory.
+    static std::vector<void*>* blocks = new std::vector<void*>;
+    blocks->push_back(block);
+#endif
+    QARN_POOL_POISON(block, m_block_size);
 }
 
 } // namespace qarn

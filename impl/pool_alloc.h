@@ -11,6 +11,17 @@
 #include <cstddef>
 #include <new>
 
+// Under AddressSanitizer free elements are poisoned, so a use after free of a
+// pooled node is reported although the pool never returns memory.
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define QARN_POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define QARN_POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define QARN_POOL_POISON(p, n) ((void)(p), (void)(n))
+#define QARN_POOL_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace qarn {
 
 struct pool_alloc_info {
@@ -35,6 +46,7 @@ struct pool_alloc_info {
         if (!m_free_list)
             reserve_block();
         void* p = m_free_list;
+        QARN_POOL_UNPOISON(p, m_element_size);
         m_free_list = *static_cast<void**>(p);
         return p;
     }
@@ -42,6 +54,7 @@ struct pool_alloc_info {
     void push(void* p) {
         *static_cast<void**>(p) = m_free_list;
         m_free_list = p;
+        QARN_POOL_POISON(p, m_element_size);
     }
 
 private:

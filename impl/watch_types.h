@@ -7,6 +7,7 @@
 #include <iterator>
 #include <list>
 #include <ostream>
+#include <stdexcept>
 
 #include "pool_alloc.h"
 
@@ -57,6 +58,8 @@ public:
         return watch_handle_t(std::prev(m_nodes.end()));
     }
     void deallocate(watch_handle_t handle) {
+        if (handle.is_null())
+            throw std::out_of_range("Can't deallocate nonexistent watch");
         m_nodes.erase(handle.node());
         --m_count;
     }

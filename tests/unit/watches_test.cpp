@@ -120,14 +120,15 @@ TEST(WatchHandle, HandlesCompareByNodeIdentity) {
 TEST(VarWatchers, DefaultModes) {
     var_event_watchers ev;
     var_value_watchers val;
+    const int lb = watch_types::LOWER_BOUND_WATCH;
     for (unsigned c : {1u, 2u, 3u}) {
-        watch_handle_t he = ev.allocate_watch(watch_types::LOWER_BOUND_WATCH, c);
+        watch_handle_t he = ev.allocate_watch(lb, c);
         watch_handle_t hv = val.allocate_watch(-5, c);
         // The handle names the node just put in.
-        EXPECT_EQ(he.node(), ev.find_key_watchers(watch_types::LOWER_BOUND_WATCH)->constraints.begin());
+        EXPECT_EQ(he.node(), ev.find_key_watchers(lb)->constraints.begin());
         EXPECT_EQ(std::next(hv.node()), val.find_key_watchers(-5)->constraints.end());
     }
-    EXPECT_EQ(contents(ev, watch_types::LOWER_BOUND_WATCH), (std::vector<unsigned>{3, 2, 1}));
+    EXPECT_EQ(contents(ev, lb), (std::vector<unsigned>{3, 2, 1}));
     EXPECT_EQ(contents(val, -5), (std::vector<unsigned>{1, 2, 3}));
 
     // The mode is the constructor argument of the template itself.

@@ -41,6 +41,8 @@ public:
     // After an activation that did not postpone: remembers its time and, when
     // it changed a domain, notifies the solver of every parameter changed then.
     void finalize_prev_activation(std::uint64_t time);
+    // Cleared at the start of every activation; set when it narrows a domain.
+    void reset_changed() { m_changed = false; }
     // Clears the per-activation state (done when the constraint is initialised).
     void reset_activation() {
         m_prev_activation = 0;

@@ -1,11 +1,32 @@
-// Solver construction and model building.
+// Solver construction, model building, output and queries.
 #include "solver.h"
 
+#include <iostream>
 #include <stdexcept>
+#include <typeinfo>
+
+#include "clause_propagator.h"
 
 namespace qarn {
 
-solver::solver() = default;
+std::ostream& operator<<(std::ostream& os, solver::result_type result) {
+    static const char* const names[] = {"SAT",     "UNSAT",    "BACKTRACK_LIMIT", "TIMEOUT",
+                                        "MEMOUT",  "SAT_DONE", "OPTIMAL"};
+    if (static_cast<unsigned>(result) <= solver::OPTIMAL)
+        os << names[result];
+    return os;
+}
+
+solver::solver()
+    : m_out(&std::cout),
+      m_proof_collector(std::make_unique<proof_collector_dummy>()),
+      m_dependencies(std::make_unique<conflict_constraint_dependency>(0)),
+      m_events(variable_event::comparator{this}) {}
+
+solver::~solver() = default;
+
+// ---------------------------------------------------------------------------
+// Model building
 
 unsigned solver::add_var(iset domain, const char* name, bool register_constant) {
     return m_assignment.add_var(std::move(domain), name, register_constant);
@@ -22,34 +43,117 @@ void solver::set_var_domain(unsigned var, iset domain, int cause) {
         m_assignment.set_var_domain(var, std::move(domain), m_activation_counter, cause);
 }
 
-void solver::size_watch_lists() {
-    m_var_watchers.resize(m_assignment.var_count());
-    m_value_watchers.resize(m_assignment.var_count());
+constraint_connectivity_info& solver::add_constraint(
+    std::unique_ptr<constraint_propagator> propagator) {
+    unsigned index = constraint_count();
+    m_records.emplace_back(this, index);
+    try {
+        m_propagators.push_back(std::move(propagator));
+    } catch (...) {
+        m_records.pop_back();
+        throw;
+    }
+    return m_records.back();
 }
 
-watch_handle_t solver::allocate_watch(unsigned var, watch_type type, unsigned constraint) {
-    return m_var_watchers.at(var).allocate_watch(type, constraint);
+void solver::produce_proof(bool on) {
+    if (on)
+        throw std::logic_error("solver::produce_proof: proofs are not available yet");
+    m_proof_collector = std::make_unique<proof_collector_dummy>();
 }
 
-void solver::deallocate_watch(unsigned var, watch_type type, watch_handle_t handle) {
-    m_var_watchers.at(var).deallocate_watch(type, handle);
+std::vector<solver::label_type> solver::variables_touched_by_labels() const {
+    std::vector<label_type> labels(var_count());
+    for (unsigned v = 0; v < var_count(); ++v)
+        labels[v] = m_assignment.variable_labels(v);
+    for (const constraint_connectivity_info& record : m_records)
+        for (unsigned v : record.variables())
+            labels.at(v) |= record.labels();
+    return labels;
 }
 
-watch_handle_t solver::allocate_value_watch(unsigned var, int value, unsigned constraint) {
-    return m_value_watchers.at(var).allocate_watch(value, constraint);
+// ---------------------------------------------------------------------------
+// Queries
+
+bool solver::has_empty_domains() const {
+    for (unsigned v = 0; v < var_count(); ++v)
+        if (m_assignment.domain(v).empty())
+            return true;
+    return false;
 }
 
-void solver::deallocate_value_watch(unsigned var, int value, watch_handle_t handle) {
-    m_value_watchers.at(var).deallocate_watch(value, handle);
+iset solver::removed_values(unsigned var, unsigned entry) const {
+    iset removed(m_assignment.entry(entry).m_domain);
+    removed.erase_all_of(m_assignment.domain(var));
+    return removed;
 }
 
-// The queues come with the propagation loop; until then a request fails loudly.
-void solver::put_in_queue(unsigned, constraint_runtime_info::queue_type) {
-    throw std::logic_error("solver::put_in_queue: the constraint queue is not available");
+void solver::get_constraint_variables(unsigned c, std::vector<unsigned>& vars) const {
+    const std::vector<unsigned>& params = m_records.at(c).variables();
+    vars.assign(params.begin(), params.end());
 }
 
-void solver::notify_modification(unsigned, int) {
-    throw std::logic_error("solver::notify_modification: the event queue is not available");
+void solver::print_constraint(std::ostream& os, unsigned c) const {
+    m_propagators.at(c)->print(os, &m_records.at(c));
+}
+
+bool solver::is_clause(unsigned c) const {
+    return dynamic_cast<const clause_propagator*>(m_propagators.at(c).get()) != nullptr;
+}
+
+const std::vector<iset>& solver::clause_literals(unsigned c) const {
+    return dynamic_cast<const clause_propagator&>(*m_propagators.at(c)).literals();
+}
+
+void solver::show_self() const {
+    for (unsigned v = 0; v < var_count(); ++v) {
+        std::cout << v << ": ";
+        m_assignment.print_var_name(std::cout, v);
+        std::cout << '=' << m_assignment.domain(v) << '\n';
+    }
+}
+
+void solver::validate_flags_consistency() const {
+    if (m_intersect_with_ground && m_proof_collector->want_proof())
+        throw std::runtime_error("Proofs are invalid with should_intersect_with_ground()");
+}
+
+void solver::print_recent_proof(std::ostream& os) const {
+    m_proof_collector->print_proof(os);
+}
+
+void solver::reset() {
+    m_assignment.clear();
+}
+
+void solver::forget_learned_constraints() {
+    if (m_first_learned == 0)
+        return;
+    m_records.erase(m_records.begin() + m_first_learned, m_records.end());
+    while (m_propagators.size() > m_first_learned)
+        m_propagators.pop_back();
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+void solver::print_solution(std::ostream& os) const {
+    unsigned count = var_count();
+    if (m_vars_to_print >= 0 && static_cast<unsigned>(m_vars_to_print) < count)
+        count = static_cast<unsigned>(m_vars_to_print);
+    os << m_comment_prefix << ' ';
+    for (unsigned v = 0; v < count; ++v) {
+        m_assignment.print_var_name(os, v);
+        os << '=' << m_assignment.domain(v) << ", ";
+    }
+    os << "\nv ";
+    for (unsigned v = 0; v < count; ++v)
+        os << m_assignment.domain(v) << ' ';
+    os << std::endl;
+}
+
+int solver::evaluate_objective() const {
+    return m_assignment.domain(static_cast<unsigned>(m_objective_var)).max();
 }
 
 } // namespace qarn

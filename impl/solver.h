@@ -1,31 +1,93 @@
 // The engine object of one problem instance. Front-ends build a model through
-// it (variables with set domains; constraints come with the propagation
-// framework), the driver sets its options, and the search runs inside it.
+// it (variables with set domains, constraints as owned propagators), the
+// driver sets its options, and the search runs inside it.
 //
-// Members, by group:
-//   model building   add_var, singleton_var, set_var_domain
-//   variable choice  choose_free_variable (variable_choice.cpp)
-//   watches          per-variable event and value watch lists
-//   queues           put_in_queue, notify_modification (the propagation loop)
-//   state            the assignment stack with domains, trail and costs
+// Members, by group (and the file that implements them):
+//   model building    add_var, singleton_var, set_var_domain, add_constraint  solver.cpp
+//   output            print_solution, evaluate_objective, show_self           solver.cpp
+//   variable choice   choose_free_variable                                    variable_choice.cpp
+//   propagation       prepare_for_solve, first_time_propagate_constraints,
+//                     propagate_constraints, the two queues, watches          propagation.cpp
+//   state             the assignment stack with domains, trail and costs
+// Settings are public fields (the driver's options write them); their
+// defaults are those of a new solver.
 #pragma once
 
+#include <boost/heap/fibonacci_heap.hpp>
 #include <cstdint>
+#include <exception>
+#include <iosfwd>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "assignment_stack.h"
+#include "conflict_constraint_dependency.h"
+#include "constraint_connectivity_info.h"
+#include "constraint_propagator.h"
 #include "constraint_runtime_info.h"
 #include "model.h"
 #include "no_copy.h"
+#include "proof_collector.h"
 #include "solver_types.h"
+#include "unique_queue.h"
 #include "watch_types.h"
 #include "watches.h"
 
 namespace qarn {
 
+class clause_propagator;
+
 class solver : public solver_types, public no_copy, public watch_types {
 public:
+    static constexpr unsigned UNINITIALIZED_LEVEL = 0xFFFFFFFFu;
+
+    enum result_type {
+        SAT = 0,
+        UNSAT = 1,
+        BACKTRACK_LIMIT = 2,
+        TIMEOUT = 3,
+        MEMOUT = 4,
+        SAT_DONE = 5, // all solutions printed
+        OPTIMAL = 6,
+    };
+
+    class timeout_exception : public std::exception {
+    public:
+        const char* what() const noexcept override { return "timeout exception"; }
+    };
+
+    // A learned constraint waiting for its first propagation at a level.
+    struct constraint_run_level {
+        unsigned level; // UNINITIALIZED_LEVEL: never propagated
+        unsigned constraint;
+    };
+
+    // One pending event per changed variable: the size before the first change
+    // that queued it and that change's trail entry.
+    struct variable_event {
+        unsigned variable;
+        unsigned size;
+        unsigned entry;
+
+        // a is below b (b is served first): more removed values relative to
+        // the domain size and a smaller age come first.
+        struct comparator {
+            const solver* owner = nullptr;
+            bool operator()(const variable_event& a, const variable_event& b) const;
+        };
+    };
+    typedef boost::heap::fibonacci_heap<variable_event,
+                                        boost::heap::compare<variable_event::comparator>>
+        event_heap;
+
     solver();
+    ~solver(); // not virtual: objects are destroyed through their own class
+
+    // Writes the current assignment.
+    virtual void print_solution(std::ostream& os) const;
+    // The objective value of the current assignment.
+    virtual int evaluate_objective() const;
 
     // ---- Model building
     unsigned add_var(iset domain, const char* name, bool register_constant);
@@ -33,41 +95,160 @@ public:
     // Before a search: replaces the domain with no trail entry. During a
     // search: a trail entry at the current time with the given cause.
     void set_var_domain(unsigned var, iset domain, int cause);
+    // Takes ownership; the caller streams the parameter variables into the
+    // returned record in parameter order.
+    constraint_connectivity_info& add_constraint(std::unique_ptr<constraint_propagator> propagator);
+    void produce_proof(bool on);
+    label_type constraint_labels(unsigned c) const { return m_records.at(c).labels(); }
+    void constraint_labels(unsigned c, label_type labels) { m_records.at(c).labels(labels); }
+    label_type variable_labels(unsigned v) const { return m_assignment.variable_labels(v); }
+    void variable_labels(unsigned v, label_type labels) { m_assignment.variable_labels(v, labels); }
+    std::vector<label_type> variables_touched_by_labels() const;
+
+    // ---- Queries
+    bool has_empty_domains() const;
+    iset removed_values(unsigned var, unsigned entry) const;
+    void get_constraint_variables(unsigned c, std::vector<unsigned>& vars) const;
+    void print_constraint(std::ostream& os, unsigned c) const;
+    bool is_clause(unsigned c) const;
+    const std::vector<iset>& clause_literals(unsigned c) const;
+    void show_self() const;
+    void validate_flags_consistency() const;
+    void print_recent_proof(std::ostream& os) const;
+    void reset();
+    void forget_learned_constraints();
+
+    unsigned var_count() const { return m_assignment.var_count(); }
+    unsigned constraint_count() const { return static_cast<unsigned>(m_propagators.size()); }
+    const iset& domain(unsigned var) const { return m_assignment.domain(var); }
+    constraint_propagator* propagator(unsigned c) const { return m_propagators.at(c).get(); }
+    constraint_connectivity_info& record(unsigned c) { return m_records.at(c); }
+    const constraint_connectivity_info& record(unsigned c) const { return m_records.at(c); }
+    const std::vector<std::unique_ptr<constraint_propagator>>& constraints() const {
+        return m_propagators;
+    }
+    assignment_stack& assignment() { return m_assignment; }
+    const assignment_stack& assignment() const { return m_assignment; }
+    const proof_collector_interface& proof_collector() const { return *m_proof_collector; }
+    conflict_constraint_dependency& dependencies() { return *m_dependencies; }
 
     // ---- Variable choice
     // The variable to branch on next, or -1 when every variable is a singleton.
     int choose_free_variable();
 
-    // ---- Watches: each call forwards to the variable's list
+    // ---- Propagation
+    void prepare_for_solve();
+    bool first_time_propagate_constraints();
+    bool propagate_constraints();
+    bool propagate_dirty_learned_constraint(constraint_run_level& entry);
+    void init_one_constraint(unsigned c, unsigned entry, bool watchless_if_big);
+    bool propagate_one_constraint(unsigned c, bool force_report);
+    bool propagate_constraints_in_variable_queue();
+    bool propagate_constraints_touching_var(unsigned var, unsigned entry);
+    bool propagate_constraint_in_constraint_queue();
+    void forget_all_watches();
+    [[noreturn]] void throw_timeout_exception();
+    void report_last_propagation(propagation_types::result_type result, bool force) const;
+    void mark_used(unsigned c);
+    void mark_dependency(unsigned c, unsigned prerequisite);
+
+    // ---- Watches and queues, used through the runtime views
     // Sizes the per-variable watch lists to the variable count.
     void size_watch_lists();
     watch_handle_t allocate_watch(unsigned var, watch_type type, unsigned constraint);
     void deallocate_watch(unsigned var, watch_type type, watch_handle_t handle);
     watch_handle_t allocate_value_watch(unsigned var, int value, unsigned constraint);
     void deallocate_value_watch(unsigned var, int value, watch_handle_t handle);
-
-    // ---- Queues
+    const var_event_watchers& event_watchers(unsigned var) const { return m_var_watchers.at(var); }
+    const var_value_watchers& value_watchers(unsigned var) const {
+        return m_value_watchers.at(var);
+    }
     constraint_runtime_info::queue_type current_queue() const { return m_current_queue; }
     void put_in_queue(unsigned constraint, constraint_runtime_info::queue_type queue);
     void notify_modification(unsigned var, int constraint);
+    unsigned pending_events() const { return m_pending_events; }
+    const unique_queue<void>& constraint_queue() const { return m_constraint_queue; }
+    unsigned last_activated_constraint() const { return m_last_activated; }
+    unsigned first_learned() const { return m_first_learned; }
+    std::vector<constraint_run_level>& dirty_learned() { return m_dirty_learned; }
 
-    assignment_stack& assignment() { return m_assignment; }
-    const assignment_stack& assignment() const { return m_assignment; }
-
-    // ---- Search state and settings (grown by the search engine)
+    // ---- Engine clock and state
     std::uint64_t m_activation_counter = 2; // the engine's clock
+    bool m_variable_event_mode = true;
+    int m_first_propagation = 0;            // 1 while the first propagation runs
     bool m_solving = false;                 // true while a search runs
-    double m_analysis_cost_factor = 2.0;    // initial cost increment
-    double m_conflict_cost_factor = 8.0;    // how much better the heap's best must be
+
+    // ---- Settings (options)
+    int m_report_level = 0;                        // -l
+    unsigned m_backtrack_limit = 1000000000u;      // -b
+    unsigned m_initial_restart_interval = 16;      // -r (0: no restarts)
+    bool m_check_domain_ages = true;               // -g
+    bool m_intersect_with_ground = true;           // -G
+    int m_literal_relaxation = 2;                  // -j: 0 none, 1 within a level, 2 complete
+    bool m_relax_cause = false;                    // -J
+    bool m_combine_general = true;                 // -m
+    bool m_augment_explanations = true;            // -A
+    bool m_quiet = false;                          // -D
+    bool m_all_solutions = false;                  // -d
+    bool m_produce_proof = false;                  // -p
+    bool m_validate_unsat = false;                 // -V
+    double m_analysis_cost_factor = 2.0;           // -i: initial cost increment
+    double m_conflict_cost_factor = 8.0;           // -k
+    unsigned m_opportunistic_threshold = 1000;     // -o
+    unsigned m_effort_boost_after = 4;             // -e: conflicts before effort is raised
+    unsigned m_max_conflict_clause = 100;          // -c
+    unsigned m_erase_period = 256;                 // -E
+    unsigned m_keep_window = 512;                  // -C
+
+    // ---- Statistics, reset by every solve
+    unsigned m_backtracks_solve = 0;
+    unsigned m_backtracks_search = 0;
+    unsigned m_backtracks_since_restart = 0;
+    unsigned m_restart_interval = 16;
+    unsigned m_restarts = 0;
+    std::uint64_t m_decisions = 0;
+    std::uint64_t m_combine_attempts = 0;
+    std::uint64_t m_combine_successes = 0;
+    unsigned m_learned_general = 0;
+    std::vector<unsigned> m_backtrack_marks;
+
+    // ---- Variable choice state
     int m_last_chosen_var = -1;
-    int m_vars_to_print = -1;
+    int m_vars_to_print = -1; // -1: all
     std::vector<unsigned> m_latest_conflict_vars;
 
+    // ---- Objective and output
+    int m_objective_var = -1; // -1: none
+    bool m_minimize = true;
+    std::vector<int> m_best_solution;
+    int m_best_value = 0;
+    std::ostream* m_out;
+    std::string m_comment_prefix = "c";
+    std::string m_status_prefix = "s";
+    std::string m_objective_prefix = "o";
+
 private:
+    void record_event(unsigned var);
+
+    std::unique_ptr<proof_collector_interface> m_proof_collector;
+    std::vector<constraint_connectivity_info> m_records;
+    unsigned m_first_learned = 0;
+    std::vector<std::unique_ptr<constraint_propagator>> m_propagators;
+    unique_queue<void> m_constraint_queue;
+    std::vector<constraint_run_level> m_dirty_learned;
+    std::unique_ptr<conflict_constraint_dependency> m_dependencies;
     assignment_stack m_assignment;
     std::vector<var_event_watchers> m_var_watchers;
     std::vector<var_value_watchers> m_value_watchers;
+    event_heap m_events;
+    std::vector<event_heap::handle_type> m_event_handles;
+    std::vector<bool> m_event_queued;
+    unsigned m_pending_events = 0;
+    unsigned m_last_activated = 0;
     constraint_runtime_info::queue_type m_current_queue = constraint_runtime_info::VARIABLE_QUEUE;
 };
+
+// Writes the result's name; values above OPTIMAL write nothing.
+std::ostream& operator<<(std::ostream& os, solver::result_type result);
 
 } // namespace qarn

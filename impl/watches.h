@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "model.h"
@@ -34,6 +35,10 @@ class var_watchers_base {
 public:
     typedef qarn::watcher_info_type watcher_info_type;
     typedef qarn::watcher_list watcher_list;
+
+    // A watch released during a walk: its node stays linked, with this mark,
+    // until the walk ends, so the walker never steps onto a freed node.
+    static constexpr watcher_info_type RELEASED = 0xFFFFFFFFu;
 
     // The watches of one key. Moving hands the nodes over (the target's own
     // nodes go back to the pool) and leaves the source empty; copying is
@@ -99,15 +104,22 @@ public:
         return watch_handle_t(node);
     }
 
-    // The handle must name a node of this key's list.
+    // The handle must name a node of this key's list. During a walk the node
+    // is only marked and unhooked when the walk ends.
     void deallocate_watch(int key, watch_handle_t handle) {
         key_watchers* e = find_key_watchers(key);
         if (!e || handle.is_null())
             throw std::out_of_range("Can't deallocate nonexistent watch");
-        e->constraints.erase(handle.node());
         --m_count;
-        if (e->constraints.empty() && !m_iterating)
-            remove_entry(static_cast<std::size_t>(e - m_entries.data()));
+        const std::size_t index = static_cast<std::size_t>(e - m_entries.data());
+        if (m_iterating) {
+            *handle.node() = RELEASED;
+            m_released.emplace_back(index, handle.node());
+            return;
+        }
+        e->constraints.erase(handle.node());
+        if (e->constraints.empty())
+            remove_entry(index);
     }
 
     bool is_key_watched_by_constraint(int key, unsigned constraint) const {
@@ -167,6 +179,9 @@ public:
             if (!m_container)
                 return;
             m_container->m_iterating = false;
+            for (const auto& [index, node] : m_container->m_released)
+                m_container->m_entries[index].constraints.erase(node);
+            m_container->m_released.clear();
             for (std::size_t i = m_container->m_entries.size(); i-- > 0;)
                 if (m_container->m_entries[i].constraints.empty())
                     m_container->remove_entry(i);
@@ -187,13 +202,12 @@ public:
     // its list from the last to the first; stops and answers false at the
     // first activation that answers false. Runs under a for_each_cleaner.
     //
-    // The previous node is taken before each activation, so the activated
-    // constraint may release the watch being visited and may allocate new
-    // watches (a new key is not visited; a new node of a value list lies
-    // behind the walk; a new node at the front of an event list is visited
-    // when the walk has not yet passed the list's first node). It must not
-    // release the node just before the one being visited, another watch of
-    // the same key that the walk is about to reach.
+    // The previous node is taken before each activation, and released nodes
+    // stay linked (marked, skipped) until the walk ends, so an activated
+    // constraint may release any watch, the visited one included, and may
+    // allocate new watches (a new key is not visited; a new node of a value
+    // list lies behind the walk; a new node at the front of an event list is
+    // visited when the walk has not yet passed the list's first node).
     template <class KeyCond, class Activate>
     bool for_each_watch(KeyCond accept_key, Activate activate) {
         for_each_cleaner cleaner(*this);
@@ -205,7 +219,7 @@ public:
                 const bool more = node != m_entries[i].constraints.begin();
                 const watcher_list::iterator prev = more ? std::prev(node) : node;
                 const watcher_info_type constraint = *node;
-                if (!activate(constraint))
+                if (constraint != RELEASED && !activate(constraint))
                     return false;
                 if (!more)
                     break;
@@ -224,6 +238,8 @@ private:
     }
 
     std::vector<key_watchers> m_entries; // in order of first use, holes filled from the back
+    // Watches released during the walk: (entry index, node), unhooked at its end.
+    std::vector<std::pair<std::size_t, watcher_list::iterator>> m_released;
     unsigned m_count = 0;                // watches over all entries
     bool m_iterating = false;            // a for_each_cleaner is alive
     bool m_append;                       // new nodes at the end (else at the front)

@@ -122,7 +122,7 @@ void narrow(qarn::constraint_runtime_info& ri, unsigned param, const iset& s) {
 
 // x <= y over (x, y); arc consistent.
 template <class Base>
-class less_equal final : public Base {
+class less_equal : public Base {
 public:
     result_type propagate(qarn::constraint_runtime_info& ri) override {
         const iset& x = ri.domain(0);
@@ -149,6 +149,15 @@ public:
     }
     std::unique_ptr<qarn::constraint_propagator> clone() const override {
         return std::make_unique<less_equal>(*this);
+    }
+};
+
+// x <= y that reports a violation from the start.
+class less_equal_refusing_init final : public less_equal<qarn::constraint_propagator> {
+public:
+    bool init(qarn::constraint_runtime_info&) override { return false; }
+    std::unique_ptr<qarn::constraint_propagator> clone() const override {
+        return std::make_unique<less_equal_refusing_init>(*this);
     }
 };
 
@@ -207,8 +216,8 @@ std::vector<int> window(int lo, int hi) {
     return w;
 }
 
-// Calls f on every tuple with t[i] from window and within allowed[i].
-void for_each_tuple(const std::vector<int>& values, const std::vector<iset>& allowed,
+// Calls f on every tuple with t[i] among the candidates and within allowed[i].
+void for_each_tuple(const std::vector<int>& candidates, const std::vector<iset>& allowed,
                     const std::function<void(const std::vector<int>&)>& f) {
     std::vector<int> t(allowed.size());
     std::function<void(std::size_t)> fill = [&](std::size_t i) {
@@ -216,7 +225,7 @@ void for_each_tuple(const std::vector<int>& values, const std::vector<iset>& all
             f(t);
             return;
         }
-        for (int v : values)
+        for (int v : candidates)
             if (allowed[i].contains(v)) {
                 t[i] = v;
                 fill(i + 1);
@@ -232,13 +241,13 @@ std::string tuple_text(const std::vector<int>& t) {
     return s + ")";
 }
 
-// The clause holds for every solution within the window.
+// The clause holds for every solution among the candidates.
 ::testing::AssertionResult implied(const std::vector<iset>& clause, unsigned arity,
-                                   const std::vector<int>& values, const predicate& holds) {
+                                   const std::vector<int>& candidates, const predicate& holds) {
     if (clause.size() != arity)
         return ::testing::AssertionFailure() << "explanation of " << clause.size() << " sets";
     std::string counterexample;
-    for_each_tuple(values, std::vector<iset>(arity, full()), [&](const std::vector<int>& t) {
+    for_each_tuple(candidates, std::vector<iset>(arity, full()), [&](const std::vector<int>& t) {
         if (!counterexample.empty() || !holds(t))
             return;
         for (unsigned i = 0; i < arity; ++i)
@@ -252,12 +261,13 @@ std::string tuple_text(const std::vector<int>& t) {
            << "solution " << counterexample << " falsifies " << text(clause);
 }
 
-// Some solution within the window has t[i] in domains[i] for every i but q.
-bool solvable_with_free(unsigned q, std::vector<iset> domains, const std::vector<int>& values,
+// Some solution among the candidates has t[i] in domains[i] for every i but q.
+bool solvable_with_free(unsigned q, std::vector<iset> domains, const std::vector<int>& candidates,
                         const predicate& holds) {
     domains[q] = full();
     bool found = false;
-    for_each_tuple(values, domains, [&](const std::vector<int>& t) { found = found || holds(t); });
+    for_each_tuple(candidates, domains,
+                   [&](const std::vector<int>& t) { found = found || holds(t); });
     return found;
 }
 
@@ -281,13 +291,13 @@ struct step {
 
 // Sound, and excluding the step: every other parameter's set misses its
 // domain before the step, and param's set misses the asked values.
-void check_explains(const step& s, const std::vector<iset>& out, const std::vector<int>& values,
+void check_explains(const step& s, const std::vector<iset>& out, const std::vector<int>& candidates,
                     const predicate& holds, const std::string& label) {
     SCOPED_TRACE(label + " param " + std::to_string(s.param) + " before " + text(s.before) +
                  " new " + text(s.new_domain) + " values " + text(s.values) + " out " + text(out));
     const unsigned n = static_cast<unsigned>(s.before.size());
     ASSERT_EQ(out.size(), n);
-    EXPECT_TRUE(implied(out, n, values, holds));
+    EXPECT_TRUE(implied(out, n, candidates, holds));
     for (unsigned i = 0; i < n; ++i) {
         if (s.conflict() || i != s.param) {
             EXPECT_FALSE(out[i].contains_any_of(s.before[i])) << "parameter " << i;
@@ -416,7 +426,8 @@ void check_random_explanations(const subject& c, unsigned trials, unsigned seed)
             for (const auto* p : {c.tight.get(), c.tight1.get()}) {
                 std::vector<iset> refined;
                 p->explain_propagation(s.param, s.values, s.new_domain, before, refined);
-                check_explains(s, refined, c.window, c.holds, p == c.tight.get() ? "tight" : "tight1");
+                check_explains(s, refined, c.window, c.holds,
+                               p == c.tight.get() ? "tight" : "tight1");
                 for (unsigned i = 0; i < refined.size() && i < plain.size(); ++i) {
                     if (all_asked || i != s.param) {
                         EXPECT_TRUE(plain[i].contains_all_of(refined[i]))
@@ -439,7 +450,8 @@ void check_random_explanations(const subject& c, unsigned trials, unsigned seed)
             std::unique_ptr<qarn::constraint_propagator> probe = c.plain->clone();
             eg::refined_explanation(*probe, s.param, s.values, s.new_domain, order.data(),
                                     order.data() + order.size(), before, refined);
-            check_explains(s, refined, c.window, c.holds, "order " + tuple_text(std::vector<int>(order.begin(), order.end())));
+            check_explains(s, refined, c.window, c.holds,
+                           "order " + tuple_text(std::vector<int>(order.begin(), order.end())));
             std::vector<iset> probed = s.before;
             if (!s.conflict())
                 probed[s.param] = s.asked();
@@ -554,8 +566,8 @@ TEST(PlainExplanation, ComplementsTheDomainsAndAddsTheNewDomain) {
 }
 
 TEST(RefinedExplanation, RandomLessEqualAgainstBruteForce) {
-    subject c = make_subject<less_equal>(
-        2, 2, 20, 0, 23, [](const std::vector<int>& t) { return t[0] <= t[1]; });
+    subject c = make_subject<less_equal>(2, 2, 20, 0, 23,
+                                         [](const std::vector<int>& t) { return t[0] <= t[1]; });
     check_random_explanations(c, 400, 12345);
 }
 
@@ -606,17 +618,29 @@ TEST(RefinedExplanation, ParameterThatStillFailsWhenRelaxedGetsTheEmptySet) {
         std::vector<iset> expected;
     } cases[] = {
         // y has no value: x plays no part.
-        {"x<=y, y empty", std::make_unique<less_equal<qarn::constraint_propagator>>(),
-         {iset(5), iset()}, {0, 1}, {iset(), full()}},
+        {"x<=y, y empty",
+         std::make_unique<less_equal<qarn::constraint_propagator>>(),
+         {iset(5), iset()},
+         {0, 1},
+         {iset(), full()}},
         // All three are 0: any two of them make the conflict, the first
         // refined is left out.
-        {"two ones, order 0 1 2", std::make_unique<at_least_two_ones<qarn::constraint_propagator>>(),
-         {iset(0), iset(0), iset(0)}, {0, 1, 2}, {iset(), iset(1), iset(1)}},
-        {"two ones, order 2 1 0", std::make_unique<at_least_two_ones<qarn::constraint_propagator>>(),
-         {iset(0), iset(0), iset(0)}, {2, 1, 0}, {iset(1), iset(1), iset()}},
+        {"two ones, order 0 1 2",
+         std::make_unique<at_least_two_ones<qarn::constraint_propagator>>(),
+         {iset(0), iset(0), iset(0)},
+         {0, 1, 2},
+         {iset(), iset(1), iset(1)}},
+        {"two ones, order 2 1 0",
+         std::make_unique<at_least_two_ones<qarn::constraint_propagator>>(),
+         {iset(0), iset(0), iset(0)},
+         {2, 1, 0},
+         {iset(1), iset(1), iset()}},
         // Only x1 refined: x0 still fails relaxed, x2 keeps its plain set.
-        {"two ones, order 1", std::make_unique<at_least_two_ones<qarn::constraint_propagator>>(),
-         {iset(0), iset(0), iset(0)}, {1}, {complement(iset(0)), iset(), complement(iset(0))}},
+        {"two ones, order 1",
+         std::make_unique<at_least_two_ones<qarn::constraint_propagator>>(),
+         {iset(0), iset(0), iset(0)},
+         {1},
+         {complement(iset(0)), iset(), complement(iset(0))}},
     };
     for (auto& c : cases) {
         explicit_view ri(c.domains);
@@ -694,7 +718,10 @@ TEST(PossiblyCripplingValues, LessEqual) {
         iset values;
         std::vector<iset> expected;
     } cases[] = {
-        {"both restricted", {range(5, 10), range(0, 20)}, 1, range(12, 20),
+        {"both restricted",
+         {range(5, 10), range(0, 20)},
+         1,
+         range(12, 20),
          {range(MIN, 11), unite(range(5, 11), range(21, MAX))}},
         // y unrestricted when relaxed: out ends before it.
         {"short", {range(MIN, 3), range(2, 9)}, 0, iset(3), {unite(range(MIN, 2), range(4, 9))}},
@@ -711,4 +738,9 @@ TEST(PossiblyCripplingValues, LessEqual) {
         p.possibly_crippling_values(c.param, c.values, ri, out);
         EXPECT_TRUE(same_sets(out, c.expected)) << c.name;
     }
+    // A propagator that cannot start restricts nothing.
+    explicit_view ri({range(5, 10), range(0, 20)});
+    std::vector<iset> out;
+    less_equal_refusing_init().possibly_crippling_values(1, range(12, 20), ri, out);
+    EXPECT_TRUE(out.empty());
 }

@@ -1,3 +1,6 @@
+// Range map operations: insertion with merging, erasure by cases, intersection,
+// complement and the queries, keeping ranges disjoint and non-touching and each
+// key inside its range.
 #include "big_iset_impl.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// Equality: both domains narrowed to their intersection.
+
 #include "equal_propagator.h"
 
 namespace qarn {

@@ -1,3 +1,5 @@
+// Unbuffered debugging output of the sets.
+
 #include "iset_text.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// Block refill of the pool free lists.
+
 #include "pool_alloc.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -145,6 +145,26 @@ public:
     // Level of the latest real entry and the number of nodes at it.
     void compute_level();
 
+    // ---- Combination with the reason of the latest node (learned_combination.cpp)
+    // True when the learned constraint was replaced by a combination with
+    // `reason`, false when the caller must resolve with explanations instead.
+    bool combine(const constraint_propagator& reason, const constraint_connectivity_info& record,
+                 unsigned param, unsigned entry);
+    std::unique_ptr<constraint_propagator> combine_as_constraint(
+        const constraint_propagator& reason, const constraint_connectivity_info& record,
+        unsigned param, unsigned entry, std::vector<unsigned>& out);
+    std::unique_ptr<constraint_propagator> combine_as_clause(
+        const constraint_propagator& reason, const constraint_connectivity_info& record,
+        unsigned param, unsigned entry, std::vector<unsigned>& out);
+    unsigned get_this_on_right_common_param(const constraint_connectivity_info& record,
+                                            unsigned param, std::vector<unsigned>& map) const;
+    bool combined_conflicts(const constraint_connectivity_info& record,
+                            const constraint_propagator& combined,
+                            const std::vector<unsigned>& params, unsigned entry) const;
+    void reconstruct_from_combined(const constraint_connectivity_info& record,
+                                   std::unique_ptr<constraint_propagator>& combined,
+                                   const std::vector<unsigned>& params, unsigned entry);
+
     // ---- State
     const std::vector<implication_node>& nodes() const { return m_nodes; }
     const std::vector<iset>& literals() const { return m_literals; }

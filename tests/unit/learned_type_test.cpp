@@ -509,3 +509,33 @@ TEST_F(trail, ValidateMessages) {
         EXPECT_EQ(error_of([&] { l.validate(); }), rows[i].message) << "row " << i;
     }
 }
+
+// The three relaxation modes on one clause: x's literal became false at level
+// 1 already before x's latest change; y's only at level 2.
+TEST(LearnedRelaxationModes, NoneWithinTheLevelOrComplete) {
+    const struct {
+        int mode;
+        unsigned x_entry; // node x's entry after relax_if_required
+    } rows[] = {{0, 1}, {1, 1}, {2, 0}};
+    for (const auto& row : rows) {
+        solver s;
+        s.add_var(iset(std::pair<int, int>(0, 3)), "x", false);
+        s.add_var(iset(std::pair<int, int>(0, 3)), "y", false);
+        s.m_solving = true;
+        s.m_literal_relaxation = row.mode;
+        s.assignment().open_level(0);
+        s.set_var_domain(0, iset(std::pair<int, int>(0, 2)), -1); // entry 0
+        s.set_var_domain(0, iset(std::pair<int, int>(0, 1)), 3);  // entry 1
+        s.assignment().open_level(1);
+        s.set_var_domain(1, iset(0), -1);                         // entry 2
+        learned_type learned(s.assignment(), s);
+        learned.insert_literal(iset(3), 0, 1);
+        learned.insert_literal(iset(std::pair<int, int>(1, 3)), 1, 2);
+        EXPECT_EQ(learned.current_level(), 2u);
+        learned.relax_if_required();
+        EXPECT_EQ(learned.nodes()[learned.node_of(0)].m_modification, row.x_entry)
+            << "mode " << row.mode;
+        EXPECT_EQ(learned.nodes()[learned.node_of(1)].m_modification, 2u);
+        EXPECT_EQ(learned.asserting_level(), 1u); // x is false since level 1 either way
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "disjunction_specification.h"
 #include "literal_data.h"
 
 namespace qarn {
@@ -314,6 +315,13 @@ std::unique_ptr<constraint_propagator> clause_propagator::intersect_with(
 bool clause_propagator::potentially_falsifying(const constraint_runtime_info& ri,
                                                unsigned param) const {
     return m_algo.potentially_falsifying(ri, param);
+}
+
+bool clause_propagator::get_disjunction_specification(disjunction_specification& spec) const {
+    spec.set_literals(0, literals().data(), static_cast<unsigned>(literals().size()));
+    spec.set_borrowed_base(nullptr, 0);
+    spec.set_base_count(0);
+    return true;
 }
 
 bool clause_propagator::may_combine(const constraint_propagator& other) const {

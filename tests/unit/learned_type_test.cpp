@@ -539,3 +539,312 @@ TEST(LearnedRelaxationModes, NoneWithinTheLevelOrComplete) {
         EXPECT_EQ(learned.asserting_level(), 1u); // x is false since level 1 either way
     }
 }
+
+// ---------------------------------------------------------------------------
+// General constraints on small hand-built trails.
+
+namespace {
+
+// x <= y over parameters (x, y). The conflict explanation splits at
+// c = (min x + max y) / 2: "x <= c or y > c", which holds for any c and is
+// false on the view whenever min x > max y. Because c follows both domains,
+// relaxing the nodes changes the explanation. Without narrowing the
+// propagator only detects conflicts.
+class leq_propagator : public constraint_propagator {
+public:
+    struct log {
+        int clones = 0;
+        std::vector<iset> falsifying_domains; // as seen by potentially_falsifying
+    };
+
+    leq_propagator(bool narrows, std::shared_ptr<log> lg, std::vector<bool> falsifying = {})
+        : m_narrows(narrows), m_log(std::move(lg)), m_falsifying(std::move(falsifying)) {}
+
+    unsigned count_params() const override { return 2; }
+    result_type propagate(constraint_runtime_info& ri) override {
+        const iset& x = ri.domain(0);
+        const iset& y = ri.domain(1);
+        if (x.min() > y.max())
+            return UNSAT;
+        if (!m_narrows)
+            return CONSISTENT;
+        iset nx(x);
+        nx.intersect(iset(MIN_DOMAIN, y.max()));
+        iset ny(y);
+        ny.intersect(iset(x.min(), MAX_DOMAIN));
+        ri.set_domain(0, nx);
+        ri.set_domain(1, ny);
+        return CONSISTENT;
+    }
+    bool conflicts(const constraint_runtime_info& ri) const override {
+        return ri.domain(0).min() > ri.domain(1).max();
+    }
+    bool constraint_check(const constraint_runtime_info& ri) const override {
+        return ri.domain(0).min() <= ri.domain(1).min();
+    }
+    void explain_propagation(unsigned, const iset&, const iset&, const constraint_runtime_info& ri,
+                             std::vector<iset>& out) const override {
+        const int c = (ri.domain(0).min() + ri.domain(1).max()) / 2;
+        out = {iset(MIN_DOMAIN, c), iset(c + 1, MAX_DOMAIN)};
+    }
+    std::unique_ptr<constraint_propagator> clone() const override {
+        ++m_log->clones;
+        return std::make_unique<leq_propagator>(*this);
+    }
+    bool potentially_falsifying(const constraint_runtime_info& ri, unsigned param) const override {
+        m_log->falsifying_domains.push_back(ri.domain(param));
+        return param < m_falsifying.size() && m_falsifying[param];
+    }
+
+private:
+    bool m_narrows;
+    std::shared_ptr<log> m_log;
+    std::vector<bool> m_falsifying;
+};
+
+// A trail written as a list of changes; a change with cause -1 is a decision
+// and opens a new level first. Entries are numbered in list order.
+struct general_trail : ::testing::Test {
+    enum : unsigned { X, Y, U, D, E };
+    struct change {
+        unsigned variable;
+        int lo, hi;
+        int cause;
+    };
+    struct node {
+        unsigned variable;
+        unsigned entry;
+    };
+
+    solver s;
+    std::shared_ptr<leq_propagator::log> log = std::make_shared<leq_propagator::log>();
+
+    general_trail() {
+        for (const char* name : {"x", "y", "u", "d", "e"})
+            s.add_var(iset(0, 9), name, false);
+        s.m_solving = true;
+        s.m_literal_relaxation = 0;
+        s.m_relax_cause = false;
+    }
+
+    void build(const std::vector<change>& changes) {
+        for (const change& c : changes) {
+            if (c.cause < 0)
+                s.assignment().open_level(c.variable);
+            s.set_var_domain(c.variable, iset(c.lo, c.hi), c.cause);
+        }
+    }
+
+    // Started from the conflicting constraint x <= y (explanation computed).
+    std::unique_ptr<learned_type> conflicting(const constraint_propagator& leq) {
+        constraint_connectivity_info record(&s, 0);
+        record << X << Y;
+        auto l = std::make_unique<learned_type>(s.assignment(), s);
+        l->construct_from(record, leq, {}, learned_type::POST_LAST_MODIFICATION);
+        return l;
+    }
+
+    // Nodes placed by hand, then a fresh x <= y (no literals yet).
+    std::unique_ptr<learned_type> placed(const std::vector<node>& nodes, bool narrows,
+                                         std::vector<bool> falsifying = {}) {
+        auto l = std::make_unique<learned_type>(s.assignment(), s);
+        for (const node& n : nodes)
+            l->insert_literal(iset(), n.variable, n.entry);
+        l->update_constraint(new leq_propagator(narrows, log, std::move(falsifying)));
+        l->compute_level();
+        return l;
+    }
+
+    static std::vector<unsigned> entries(const learned_type& l) { return trail::entries(l); }
+};
+
+} // namespace
+
+// x's lower bound over time 0, 4, 6, 9 and y's upper bound 9, 5, 1, 0.
+TEST_F(general_trail, RelaxAllRepeatsPassesOnlyForAGeneralConstraint) {
+    build({{X, 4, 9, -1},                 // 0, level 1
+           {Y, 0, 5, 0},                  // 1
+           {Y, 0, 1, -1},                 // 2, level 2
+           {X, 6, 9, 0},                  // 3
+           {D, 0, 0, -1},                 // 4, level 3
+           {X, 9, 9, 0},                  // 5
+           {Y, 0, 0, 0}});                // 6
+    struct row {
+        bool clause;
+        std::vector<unsigned> entries;
+        unsigned level, count;
+        int split; // the explanation's c afterwards
+    };
+    // The first explanation (c = 4) moves x to 3 and y to 2; the general
+    // constraint is then explained anew (c = 3), x moves on to 0, and a third
+    // pass (c = 2) changes nothing. The clause keeps c = 4 and stops.
+    const std::vector<row> rows = {{false, {0, 2}, 2, 1, 2}, {true, {3, 2}, 2, 2, 4}};
+    leq_propagator leq(true, log);
+    for (const row& r : rows) {
+        auto l = conflicting(leq);
+        ASSERT_EQ(entries(*l), (std::vector<unsigned>{5, 6}));
+        ASSERT_EQ(l->nodes_at_current_level(), 2u);
+        ASSERT_TRUE(same(l->literals()[0], iset(MIN_DOMAIN, 4)));
+        if (r.clause)
+            l->convert_to_clause();
+        EXPECT_TRUE(l->relax_all()) << "clause " << r.clause;
+        EXPECT_EQ(entries(*l), r.entries) << "clause " << r.clause;
+        EXPECT_EQ(l->current_level(), r.level);
+        EXPECT_EQ(l->nodes_at_current_level(), r.count);
+        ASSERT_EQ(l->literals().size(), 2u);
+        EXPECT_TRUE(same(l->literals()[0], iset(MIN_DOMAIN, r.split)));
+        EXPECT_TRUE(same(l->literals()[1], iset(r.split + 1, MAX_DOMAIN)));
+        EXPECT_FALSE(l->relax_all());
+        EXPECT_NO_THROW(l->validate());
+    }
+}
+
+TEST_F(general_trail, RelaxCauseAtLevelZeroUsesOnlyTheLiterals) {
+    build({{X, 4, 9, 0}, {Y, 0, 5, 0}, {X, 6, 9, 0}, {Y, 0, 1, 0}, {X, 9, 9, 0}, {Y, 0, 0, 0}});
+    leq_propagator leq(true, log);
+    auto l = conflicting(leq);
+    ASSERT_EQ(l->current_level(), 0u);
+    ASSERT_EQ(entries(*l), (std::vector<unsigned>{4, 5}));
+    // Literals x <= 4, y >= 5: y (latest) goes back to 3, then x to 2; y
+    // cannot move again.
+    log->clones = 0;
+    EXPECT_TRUE(l->relax_cause());
+    EXPECT_EQ(entries(*l), (std::vector<unsigned>{2, 3}));
+    EXPECT_EQ(l->literals().size(), 2u);
+    EXPECT_EQ(log->clones, 0);
+
+    // Without literals nothing moves at level 0.
+    auto m = placed({{X, 4}, {Y, 5}}, true);
+    ASSERT_EQ(m->current_level(), 0u);
+    ASSERT_EQ(m->nodes_at_current_level(), 2u);
+    log->clones = 0;
+    EXPECT_FALSE(m->relax_cause());
+    EXPECT_EQ(entries(*m), (std::vector<unsigned>{4, 5}));
+    EXPECT_EQ(log->clones, 0);
+}
+
+TEST_F(general_trail, RelaxCauseAboveLevelZeroProbesGroundDomains) {
+    build({{X, 1, 9, 0},  // 0, level 0
+           {U, 6, 9, 0},  // 1
+           {D, 0, 0, -1}, // 2, level 1
+           {X, 4, 9, 0},  // 3
+           {Y, 0, 5, -1}, // 4, level 2
+           {X, 7, 9, 0},  // 5
+           {U, 8, 9, 0},  // 6
+           {E, 0, 0, -1}, // 7, level 3
+           {Y, 0, 2, 0}}); // 8
+    struct row {
+        std::vector<node> nodes; // (left, right) of left <= y
+        bool narrows;
+        bool result;
+        std::vector<unsigned> entries;
+        unsigned level, count;
+    };
+    const std::vector<row> rows = {
+        // y on its ground domain is narrowed to 7..9 by x's 7..9; y was
+        // disjoint from that since entry 4. Then x on its ground domain is
+        // narrowed to 1..5 by y's 0..5, which x met before entry 5: stop.
+        {{{X, 5}, {Y, 8}}, true, true, {5, 4}, 2, 2},
+        // Without narrowing y keeps its ground domain, which it always met.
+        {{{X, 5}, {Y, 8}}, false, false, {5, 8}, 3, 1},
+        // y as above goes to 4 (narrowed to 8..9 by u's 8..9). u on its ground
+        // domain 6..9 still conflicts with y's 0..5: u goes to its level-0
+        // entry 1. y is latest again: narrowed to 6..9 by u, it cannot move.
+        {{{U, 6}, {Y, 8}}, true, true, {1, 4}, 2, 1},
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const row& r = rows[i];
+        auto l = placed(r.nodes, r.narrows);
+        ASSERT_EQ(l->current_level(), 3u);
+        ASSERT_EQ(l->nodes_at_current_level(), 1u);
+        log->clones = 0;
+        EXPECT_EQ(l->relax_cause(), r.result) << "row " << i;
+        EXPECT_EQ(entries(*l), r.entries) << "row " << i;
+        EXPECT_EQ(l->current_level(), r.level) << "row " << i;
+        EXPECT_EQ(l->nodes_at_current_level(), r.count) << "row " << i;
+        EXPECT_EQ(log->clones, 1) << "row " << i;
+        EXPECT_TRUE(l->literals().empty());
+        EXPECT_NO_THROW(l->validate());
+    }
+}
+
+TEST_F(general_trail, RelaxIfRequiredWithOneNodeAtTheLevel) {
+    build({{X, 5, 9, 0},  // 0, level 0
+           {D, 0, 0, -1}, // 1, level 1
+           {X, 6, 9, 0},  // 2
+           {X, 7, 9, 0},  // 3
+           {Y, 0, 4, 0},  // 4
+           {E, 0, 0, -1}, // 5, level 2
+           {Y, 0, 3, 0}}); // 6
+    struct row {
+        bool narrows;
+        int mode;
+        bool result;
+        std::vector<unsigned> entries;
+        unsigned level, count;
+    };
+    // Narrowing: the cause relaxation moves y to 4 (on its ground domain y is
+    // narrowed to 7..9). The explanation x <= 5 or y >= 6 then moves x within
+    // level 1 to 2 under -j 2 only; -j 1 moves a node only out of its level.
+    // Checking only: the cause relaxation moves nothing. Under -j 1 y leaves
+    // level 2 (to 4) and x cannot leave level 1; under -j 2 x goes to 2 too.
+    const std::vector<row> rows = {
+        {true, 0, true, {3, 4}, 1, 2},   {true, 1, true, {3, 4}, 1, 2},
+        {true, 2, true, {2, 4}, 1, 2},   {false, 0, false, {3, 6}, 2, 1},
+        {false, 1, true, {3, 4}, 1, 2},  {false, 2, true, {2, 4}, 1, 2},
+    };
+    for (const row& r : rows) {
+        s.m_literal_relaxation = r.mode;
+        auto l = placed({{X, 3}, {Y, 6}}, r.narrows);
+        ASSERT_EQ(l->current_level(), 2u);
+        ASSERT_EQ(l->nodes_at_current_level(), 1u);
+        EXPECT_EQ(l->relax_if_required(), r.result) << r.narrows << " -j " << r.mode;
+        EXPECT_EQ(entries(*l), r.entries) << r.narrows << " -j " << r.mode;
+        EXPECT_EQ(l->current_level(), r.level) << r.narrows << " -j " << r.mode;
+        EXPECT_EQ(l->nodes_at_current_level(), r.count) << r.narrows << " -j " << r.mode;
+    }
+}
+
+TEST_F(general_trail, RelaxIfRequiredReanchorsWhenTheConflictPrecedesTheLevel) {
+    // Before the propagation of entry 3, x was 6..9 and y 0..5 already.
+    build({{D, 0, 0, -1}, // 0, level 1
+           {X, 6, 9, 0},  // 1
+           {Y, 0, 5, 0},  // 2
+           {X, 8, 9, 1},  // 3
+           {E, 0, 0, -1}, // 4, level 2
+           {Y, 0, 3, 0}}); // 5
+    for (int mode : {0, 1, 2}) {
+        s.m_literal_relaxation = mode;
+        auto l = placed({{X, 1}, {Y, 5}}, false);
+        ASSERT_EQ(l->nodes_at_current_level(), 1u);
+        l->relax_if_required();
+        // Both nodes re-anchored before entry 3, with a new explanation
+        // (c = 5) that moves nothing further.
+        EXPECT_EQ(entries(*l), (std::vector<unsigned>{1, 2})) << "-j " << mode;
+        EXPECT_EQ(l->current_level(), 1u);
+        EXPECT_EQ(l->nodes_at_current_level(), 2u);
+        ASSERT_EQ(l->literals().size(), 2u);
+        EXPECT_TRUE(same(l->literals()[0], iset(MIN_DOMAIN, 5)));
+    }
+}
+
+// The level-0 domains (x 0..8, y 0..9) are shown, not the current ones.
+TEST_F(trail, PotentiallyFalsifyingVariablesOfAGeneralConstraint) {
+    struct row {
+        std::vector<bool> falsifying;
+        std::vector<unsigned> expected;
+    };
+    const std::vector<row> rows = {
+        {{false, false}, {V}}, {{false, true}, {V, Y}}, {{true, true}, {V, X, Y}}};
+    for (const row& r : rows) {
+        auto lg = std::make_shared<leq_propagator::log>();
+        auto l = clause({{X, iset(9), 3}, {Y, iset(5, 9), 1}});
+        l->update_constraint(new leq_propagator(true, lg, r.falsifying));
+        std::vector<unsigned> vars = {V};
+        l->add_vars_potentially_falsifying(vars);
+        EXPECT_EQ(vars, r.expected);
+        ASSERT_EQ(lg->falsifying_domains.size(), 2u);
+        EXPECT_TRUE(same(lg->falsifying_domains[0], iset(0, 8)));
+        EXPECT_TRUE(same(lg->falsifying_domains[1], iset(0, 9)));
+    }
+}

@@ -57,6 +57,25 @@ public:
     void print_params(std::ostream& os, const char* separator) const;
 };
 
+// A view without real watch lists: watches are dummy nodes the view keeps, so
+// a propagator can run its watch logic on it.
+class dummy_watch_info : public constraint_runtime_info {
+public:
+    void deallocate_watch(unsigned, watch_type, watch_handle_t handle) override {
+        m_watches.deallocate(handle);
+    }
+    watch_handle_t allocate_watch(unsigned, watch_type) override { return m_watches.allocate(); }
+    void deallocate_value_watch(unsigned, int, watch_handle_t handle) override {
+        m_watches.deallocate(handle);
+    }
+    watch_handle_t allocate_value_watch(unsigned, int) override { return m_watches.allocate(); }
+
+    unsigned count_watches() const { return m_watches.count(); }
+
+private:
+    dummy_watches m_watches;
+};
+
 // Reads an environment threshold once per process (strtoul, base 0).
 unsigned read_environment_threshold(const char* name, unsigned fallback);
 

@@ -199,22 +199,6 @@ unsigned conflicting_info::arity() const {
     return static_cast<unsigned>(m_current.size());
 }
 
-void conflicting_info::deallocate_watch(unsigned, watch_type, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t conflicting_info::allocate_watch(unsigned, watch_type) {
-    return m_watches.allocate();
-}
-
-void conflicting_info::deallocate_value_watch(unsigned, int, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t conflicting_info::allocate_value_watch(unsigned, int) {
-    return m_watches.allocate();
-}
-
 unsigned conflicting_info::effort() const {
     return m_effort;
 }

@@ -33,7 +33,7 @@ void possibly_crippling_values(constraint_propagator& p, unsigned param, const i
 // kept twice: the base (accepted) domains and the current ones a propagator
 // reads and narrows. set_domain marks a parameter dirty; reread_dirty_domains
 // restores the current domains of the dirty parameters from their base.
-class conflicting_info : public constraint_runtime_info {
+class conflicting_info : public dummy_watch_info {
 public:
     conflicting_info(const constraint_runtime_info& ri, unsigned param, const iset& values);
 
@@ -43,10 +43,6 @@ public:
     const iset& domain(unsigned param) const override;
     void set_domain(unsigned param, iset domain) override;
     unsigned arity() const override;
-    void deallocate_watch(unsigned param, watch_type type, watch_handle_t handle) override;
-    watch_handle_t allocate_watch(unsigned param, watch_type type) override;
-    void deallocate_value_watch(unsigned param, int value, watch_handle_t handle) override;
-    watch_handle_t allocate_value_watch(unsigned param, int value) override;
     unsigned effort() const override;
 
     void reread_dirty_domains();
@@ -58,7 +54,6 @@ private:
     std::vector<iset> m_accepted;
     std::vector<unsigned char> m_dirty;
     std::vector<unsigned> m_dirty_list;
-    dummy_watches m_watches;
     unsigned m_effort;
 };
 

@@ -741,22 +741,6 @@ unsigned learned_type::info_type::arity() const {
     return static_cast<unsigned>(m_learned->m_nodes.size());
 }
 
-void learned_type::info_type::deallocate_watch(unsigned, watch_type, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t learned_type::info_type::allocate_watch(unsigned, watch_type) {
-    return m_watches.allocate();
-}
-
-void learned_type::info_type::deallocate_value_watch(unsigned, int, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t learned_type::info_type::allocate_value_watch(unsigned, int) {
-    return m_watches.allocate();
-}
-
 unsigned learned_type::info_type::latest_modified_param(unsigned param) const {
     if (!m_latest_tracking)
         return 0xFFFFFFFFu;

@@ -38,7 +38,7 @@ public:
 
     typedef assignment_stack::implication_node implication_node;
 
-    class info_type : public constraint_runtime_info {
+    class info_type : public dummy_watch_info {
     public:
         info_type(const learned_type& learned, unsigned time, unsigned effort,
                   bool reduction_tracking, bool latest_tracking)
@@ -54,10 +54,6 @@ public:
         const iset& domain(unsigned param) const override;
         void set_domain(unsigned param, iset domain) override;
         unsigned arity() const override;
-        void deallocate_watch(unsigned param, watch_type type, watch_handle_t handle) override;
-        watch_handle_t allocate_watch(unsigned param, watch_type type) override;
-        void deallocate_value_watch(unsigned param, int value, watch_handle_t handle) override;
-        watch_handle_t allocate_value_watch(unsigned param, int value) override;
         unsigned latest_modified_param(unsigned param) const override;
         unsigned effort() const override;
         void print(std::ostream& os) const override;
@@ -76,7 +72,6 @@ public:
         bool m_latest_tracking;
         std::vector<bool> m_overridden;
         std::vector<iset> m_overriding;
-        dummy_watches m_watches;
     };
 
     learned_type(const assignment_stack& stack, const solver& owner);

@@ -127,22 +127,6 @@ unsigned constraint_watchless_info::arity() const {
     return m_underlying->arity();
 }
 
-void constraint_watchless_info::deallocate_watch(unsigned, watch_type, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t constraint_watchless_info::allocate_watch(unsigned, watch_type) {
-    return m_watches.allocate();
-}
-
-void constraint_watchless_info::deallocate_value_watch(unsigned, int, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t constraint_watchless_info::allocate_value_watch(unsigned, int) {
-    return m_watches.allocate();
-}
-
 unsigned constraint_watchless_info::latest_modified_param(unsigned param) const {
     return m_underlying->latest_modified_param(param);
 }
@@ -195,22 +179,6 @@ void constraint_explicit_info::set_domain(unsigned param, iset domain) {
 
 unsigned constraint_explicit_info::arity() const {
     return static_cast<unsigned>(m_domains.size());
-}
-
-void constraint_explicit_info::deallocate_watch(unsigned, watch_type, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t constraint_explicit_info::allocate_watch(unsigned, watch_type) {
-    return m_watches.allocate();
-}
-
-void constraint_explicit_info::deallocate_value_watch(unsigned, int, watch_handle_t handle) {
-    m_watches.deallocate(handle);
-}
-
-watch_handle_t constraint_explicit_info::allocate_value_watch(unsigned, int) {
-    return m_watches.allocate();
 }
 
 void constraint_explicit_info::set_var_printer(unsigned param, const variable_printer& printer) {

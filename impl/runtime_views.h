@@ -91,7 +91,7 @@ private:
     bool m_latest_tracking;
 };
 
-class constraint_watchless_info : public constraint_runtime_info {
+class constraint_watchless_info : public dummy_watch_info {
 public:
     explicit constraint_watchless_info(constraint_runtime_info& underlying)
         : m_underlying(&underlying) {}
@@ -108,26 +108,19 @@ public:
     const iset& domain(unsigned param) const override;
     void set_domain(unsigned param, iset domain) override;
     unsigned arity() const override;
-    void deallocate_watch(unsigned param, watch_type type, watch_handle_t handle) override;
-    watch_handle_t allocate_watch(unsigned param, watch_type type) override;
-    void deallocate_value_watch(unsigned param, int value, watch_handle_t handle) override;
-    watch_handle_t allocate_value_watch(unsigned param, int value) override;
     unsigned latest_modified_param(unsigned param) const override;
     unsigned effort() const override;
     void print(std::ostream& os) const override;
     void print_prefix(std::ostream& os) const override;
     void print_param(std::ostream& os, unsigned param) const override;
 
-    unsigned count_watches() const { return m_watches.count(); }
-
 private:
     constraint_runtime_info* m_underlying;
-    dummy_watches m_watches;
     bool m_fixed = false;
     queue_type m_fixed_queue = VARIABLE_QUEUE;
 };
 
-class constraint_explicit_info : public constraint_runtime_info {
+class constraint_explicit_info : public dummy_watch_info {
 public:
     explicit constraint_explicit_info(unsigned arity);
 
@@ -137,21 +130,15 @@ public:
     const iset& domain(unsigned param) const override;
     void set_domain(unsigned param, iset domain) override;
     unsigned arity() const override;
-    void deallocate_watch(unsigned param, watch_type type, watch_handle_t handle) override;
-    watch_handle_t allocate_watch(unsigned param, watch_type type) override;
-    void deallocate_value_watch(unsigned param, int value, watch_handle_t handle) override;
-    watch_handle_t allocate_value_watch(unsigned param, int value) override;
     void print(std::ostream& os) const override;
     void print_prefix(std::ostream& os) const override;
     void print_param(std::ostream& os, unsigned param) const override;
 
     void set_var_printer(unsigned param, const variable_printer& printer);
-    unsigned count_watches() const { return m_watches.count(); }
 
 private:
     std::vector<iset> m_domains;
     std::vector<variable_printer> m_printers;
-    dummy_watches m_watches;
 };
 
 class sliced_runtime_info : public constraint_runtime_info {

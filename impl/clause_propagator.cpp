@@ -317,10 +317,10 @@ bool clause_propagator::potentially_falsifying(const constraint_runtime_info& ri
     return m_algo.potentially_falsifying(ri, param);
 }
 
-bool clause_propagator::get_disjunction_specification(disjunction_specification& spec) const {
-    spec.set_literals(0, literals().data(), static_cast<unsigned>(literals().size()));
-    spec.set_borrowed_base(nullptr, 0);
-    spec.set_base_count(0);
+bool clause_propagator::get_disjunction_specification(disjunction_specification& description) const {
+    description.set_literals(0, literals().data(), static_cast<unsigned>(literals().size()));
+    description.set_borrowed_base(nullptr, 0);
+    description.set_base_count(0);
     return true;
 }
 

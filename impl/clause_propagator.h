@@ -163,7 +163,7 @@ public:
         const constraint_runtime_info& ri, std::vector<unsigned>& params) const override;
     bool potentially_falsifying(const constraint_runtime_info& ri, unsigned param) const override;
     // Pure literals: every set, from position 0, borrowed; no base constraint.
-    bool get_disjunction_specification(disjunction_specification& spec) const override;
+    bool get_disjunction_specification(disjunction_specification& description) const override;
     // Never with another clause; otherwise as the other constraint decides.
     bool may_combine(const constraint_propagator& other) const override;
     // The other constraint does the combining.

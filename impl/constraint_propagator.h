@@ -84,7 +84,7 @@ public:
     virtual std::unique_ptr<constraint_propagator> intersect_with(
         const constraint_runtime_info& ri, std::vector<unsigned>& params) const;
     virtual bool potentially_falsifying(const constraint_runtime_info& ri, unsigned param) const;
-    virtual bool get_disjunction_specification(disjunction_specification& spec) const;
+    virtual bool get_disjunction_specification(disjunction_specification& description) const;
     virtual bool disjoin_constraint(const disjunction_specification& a,
                                     const disjunction_specification& b,
                                     disjunction_specification& out) const;
@@ -92,7 +92,7 @@ public:
                                           disjunction_specification& b, unsigned pivot,
                                           disjunction_specification& out) const;
     virtual std::unique_ptr<constraint_propagator> new_propagator(
-        disjunction_specification& spec, std::vector<unsigned>& params) const;
+        disjunction_specification& description, std::vector<unsigned>& params) const;
     // True exactly when `other` is an equality.
     virtual bool may_combine(const constraint_propagator& other) const;
     // Eliminates `param` between this constraint and `other` (an equality),

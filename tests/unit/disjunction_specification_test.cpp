@@ -136,9 +136,9 @@ public:
         ++m_counters->clones;
         return std::make_unique<stub_base>(*this);
     }
-    bool get_disjunction_specification(disjunction_specification& spec) const override {
-        spec.set_literals(0, m_literals.data(), static_cast<unsigned>(m_literals.size()));
-        spec.set_borrowed_base(this, static_cast<unsigned>(m_literals.size()));
+    bool get_disjunction_specification(disjunction_specification& description) const override {
+        description.set_literals(0, m_literals.data(), static_cast<unsigned>(m_literals.size()));
+        description.set_borrowed_base(this, static_cast<unsigned>(m_literals.size()));
         return true;
     }
     // Answers with `disjoin`: one literal on variable 99 and an owned base.
@@ -157,20 +157,20 @@ public:
         return true;
     }
     std::unique_ptr<constraint_propagator> new_propagator(
-        disjunction_specification& spec, std::vector<unsigned>& params) const override {
+        disjunction_specification& description, std::vector<unsigned>& params) const override {
         std::ostringstream os;
         params.clear();
-        for (unsigned i = 0; i < spec.literal_count(); ++i) {
-            os << (i ? " " : "") << spec.literal_variable(i) << ':' << text(spec.literal_set(i));
-            params.push_back(spec.literal_variable(i));
+        for (unsigned i = 0; i < description.literal_count(); ++i) {
+            os << (i ? " " : "") << description.literal_variable(i) << ':' << text(description.literal_set(i));
+            params.push_back(description.literal_variable(i));
         }
         record->literals = os.str();
         record->base_vars.clear();
-        for (unsigned k = 0; k < spec.base_count(); ++k) {
-            record->base_vars.push_back(spec.base_variable(k));
-            params.push_back(spec.base_variable(k));
+        for (unsigned k = 0; k < description.base_count(); ++k) {
+            record->base_vars.push_back(description.base_variable(k));
+            params.push_back(description.base_variable(k));
         }
-        record->base = spec.base();
+        record->base = description.base();
         ++record->calls;
         return clone();
     }
@@ -206,30 +206,30 @@ private:
 
 TEST(DisjunctionDescription, ClauseIsPureBorrowedLiterals) {
     described_clause c({{10, "1:2"}, {11, "5"}, {12, "0"}});
-    disjunction_specification spec(c.view, c.clause, c.map);
-    EXPECT_EQ(spec.runtime_info(), &c.view);
-    EXPECT_EQ(spec.literal_count(), 3u);
-    EXPECT_EQ(spec.first_literal_position(), 0u);
-    EXPECT_EQ(&spec.literal_set(0), c.clause.literals().data()); // borrowed
-    EXPECT_TRUE(spec.owned_sets().empty());
-    EXPECT_EQ(spec.base(), nullptr);
-    EXPECT_EQ(spec.base_count(), 0u);
-    EXPECT_EQ(spec.first_base_position(), 0u);
-    EXPECT_EQ(spec.literal_variable(1), 11u);
+    disjunction_specification description(c.view, c.clause, c.map);
+    EXPECT_EQ(description.runtime_info(), &c.view);
+    EXPECT_EQ(description.literal_count(), 3u);
+    EXPECT_EQ(description.first_literal_position(), 0u);
+    EXPECT_EQ(&description.literal_set(0), c.clause.literals().data()); // borrowed
+    EXPECT_TRUE(description.owned_sets().empty());
+    EXPECT_EQ(description.base(), nullptr);
+    EXPECT_EQ(description.base_count(), 0u);
+    EXPECT_EQ(description.first_base_position(), 0u);
+    EXPECT_EQ(description.literal_variable(1), 11u);
 }
 
 TEST(DisjunctionDescription, ClauseDestroysAPreviouslyOwnedBase) {
     stub_counters counters;
     {
-        disjunction_specification spec;
-        spec.set_owned_base(std::make_unique<stub_base>(counters, 2), 0);
-        spec.set_base_count(2);
+        disjunction_specification description;
+        description.set_owned_base(std::make_unique<stub_base>(counters, 2), 0);
+        description.set_base_count(2);
         clause_propagator clause{iset(1)};
-        EXPECT_TRUE(clause.get_disjunction_specification(spec));
+        EXPECT_TRUE(clause.get_disjunction_specification(description));
         EXPECT_EQ(counters.live, 0);
-        EXPECT_FALSE(spec.owns_base());
-        EXPECT_EQ(spec.base(), nullptr);
-        EXPECT_EQ(spec.base_count(), 0u);
+        EXPECT_FALSE(description.owns_base());
+        EXPECT_EQ(description.base(), nullptr);
+        EXPECT_EQ(description.base_count(), 0u);
     }
     EXPECT_EQ(counters.live, 0);
 }
@@ -238,10 +238,10 @@ TEST(DisjunctionDescription, PositionsBeyondTheMapStandForThemselves) {
     std::vector<unsigned> map = {10};
     clause_propagator clause{iset(1), iset(2), iset(3)};
     constraint_explicit_info view(3);
-    disjunction_specification spec(view, clause, map);
-    EXPECT_EQ(spec.literal_variable(0), 10u);
-    EXPECT_EQ(spec.literal_variable(1), 1u);
-    EXPECT_EQ(spec.literal_variable(2), 2u);
+    disjunction_specification description(view, clause, map);
+    EXPECT_EQ(description.literal_variable(0), 10u);
+    EXPECT_EQ(description.literal_variable(1), 1u);
+    EXPECT_EQ(description.literal_variable(2), 2u);
 }
 
 // ---------------------------------------------------------------------------
@@ -551,14 +551,14 @@ TEST(DisjunctionParts, AppendAndStealBaseOwnership) {
 TEST(DisjunctionParts, NewClauseMapsItsParameters) {
     clause_propagator clause{S("1:3"), iset(0), S("2,5")};
     constraint_explicit_info view(3);
-    disjunction_specification spec(view, clause, {40, 41});
+    disjunction_specification description(view, clause, {40, 41});
     std::vector<unsigned> out = {9, 9, 9, 9, 9};
-    auto made = spec.new_clause(out);
+    auto made = description.new_clause(out);
     EXPECT_EQ(out, (std::vector<unsigned>{40, 41, 2}));
     const std::string expected = literals_of({{40, "1:3"}, {41, "0"}, {2, "2,5"}});
     EXPECT_EQ(literals_of(*made, out), expected);
     std::vector<unsigned> out2;
-    auto via_make = spec.make_constraint(out2);
+    auto via_make = description.make_constraint(out2);
     EXPECT_EQ(out2, out);
     EXPECT_EQ(literals_of(*via_make, out2), expected);
 }

@@ -8,6 +8,10 @@
 #include <stdexcept>
 
 #include "assignment_stack.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
+using qarn_test::error_of;
 
 using qarn::assignment_stack;
 using qarn::iset;
@@ -17,9 +21,6 @@ namespace {
 
 constexpr unsigned NONE = assignment_stack::NONE;
 
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
-}
 
 std::string name_of(const assignment_stack& s, unsigned var) {
     std::ostringstream os;
@@ -27,14 +28,6 @@ std::string name_of(const assignment_stack& s, unsigned var) {
     return os.str();
 }
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 } // namespace
 

@@ -19,6 +19,10 @@
 #include "clause_propagator.h"
 #include "equal_propagator.h"
 #include "runtime_views.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
+using qarn_test::error_of;
 
 using namespace qarn;
 using range = std::pair<int, int>;
@@ -30,9 +34,6 @@ iset S(const char* text) {
     return iset(std::string(text));
 }
 
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
-}
 
 std::string text(const iset& s) {
     std::ostringstream os;
@@ -152,14 +153,6 @@ std::string printed(const constraint_propagator& c, const constraint_runtime_inf
     return os.str();
 }
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 const result_type UNSAT = propagation_types::UNSAT;
 const result_type VALID = propagation_types::VALID;

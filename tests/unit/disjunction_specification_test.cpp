@@ -19,6 +19,10 @@
 #include "disjunction_specification.h"
 #include "equal_propagator.h"
 #include "runtime_views.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
+using qarn_test::error_of;
 
 using namespace qarn;
 typedef propagation_types::result_type result_type;
@@ -33,9 +37,6 @@ iset S(const char* text) {
     return iset(std::string(text));
 }
 
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
-}
 
 std::string text(const iset& s) {
     std::ostringstream os;
@@ -43,14 +44,6 @@ std::string text(const iset& s) {
     return os.str();
 }
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 struct literal {
     unsigned variable;

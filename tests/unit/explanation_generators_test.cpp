@@ -19,6 +19,9 @@
 #include "constraint_runtime_info.h"
 #include "explanation_generators.h"
 #include "model.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
 
 using qarn::iset;
 namespace eg = qarn::explanation_generators;
@@ -48,9 +51,6 @@ iset minus(iset a, const iset& b) {
 iset unite(iset a, const iset& b) {
     a.insert_all_of(b);
     return a;
-}
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
 }
 std::string text(const iset& s) {
     std::ostringstream os;

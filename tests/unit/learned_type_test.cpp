@@ -21,6 +21,10 @@
 #include "equal_propagator.h"
 #include "learned_type.h"
 #include "solver.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
+using qarn_test::error_of;
 
 using namespace qarn;
 
@@ -29,18 +33,7 @@ namespace {
 constexpr unsigned NONE = 0xFFFFFFFFu;
 enum : unsigned { X, Y, Z, W, V };
 
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
-}
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 // Parameter 1 must keep at least `needed` values, else propagation fails;
 // slot 12 answers the scripted sets.

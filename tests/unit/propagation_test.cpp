@@ -11,15 +11,15 @@
 #include "clause_propagator.h"
 #include "solver.h"
 #include "unique_queue.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
 
 using namespace qarn;
 using range = std::pair<int, int>;
 
 namespace {
 
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
-}
 
 iset complement_of(iset s) {
     s.complement();

@@ -13,24 +13,17 @@
 #include "equal_propagator.h"
 #include "runtime_views.h"
 #include "solver.h"
+#include "test_helpers.h"
+
+using qarn_test::same;
+using qarn_test::error_of;
 
 using namespace qarn;
 using range = std::pair<int, int>;
 
 namespace {
 
-bool same(const iset& a, const iset& b) {
-    return iset::same_elements(a, b);
-}
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 template <class T>
 std::string printed(const T& view) {

@@ -216,19 +216,7 @@ void learned_type::update_explanation(const info_type& view) {
     m_general->explain_propagation(0, full_set(), iset(), view, m_literals);
     m_explained = true;
     if (report && !same_sets(old, m_literals))
-        report_explanation(m_literals);
-}
-
-void learned_type::report_explanation(const std::vector<iset>& literals) const {
-    std::cout << "explanation: [";
-    for (unsigned k = 0; k < literals.size(); ++k) {
-        if (k)
-            std::cout << ", ";
-        unsigned variable = k < m_nodes.size() ? m_nodes[k].m_variable : NONE;
-        literal_data::print(std::cout, variable_printer{&m_stack->print_strategy(), variable},
-                            literals[k]);
-    }
-    std::cout << "]\n";
+        m_solver->report_explanation(std::cout, view, m_literals);
 }
 
 // ---------------------------------------------------------------------------

@@ -192,7 +192,6 @@ private:
     // Drops the nodes whose literal is empty; the others keep their order.
     void remove_empty_literals();
     bool general_is_clause() const;
-    void report_explanation(const std::vector<iset>& old) const;
 
     const assignment_stack* m_stack;
     const solver* m_solver;

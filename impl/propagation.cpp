@@ -80,7 +80,7 @@ void solver::notify_modification(unsigned var, int) {
 
 void solver::mark_used(unsigned c) {
     if (c >= m_first_learned)
-        m_dependencies->mark_used(c, m_backtracks_solve);
+        m_dependencies->mark_used(c, m_backtracks_search);
 }
 
 void solver::mark_dependency(unsigned c, unsigned prerequisite) {
@@ -107,6 +107,9 @@ void solver::prepare_for_solve() {
     m_constraint_queue.clear();
     m_last_activated = 0;
     m_first_propagation = 0;
+    m_backtracks_search = 0;
+    m_backtracks_since_restart = 0;
+    m_restart_interval = m_initial_restart_interval;
 }
 
 namespace {
@@ -202,18 +205,9 @@ bool solver::first_time_propagate_constraints() {
         return false;
 
     // Initial costs: the number of constraint occurrences that can still matter.
-    for (unsigned c = 0; c < constraint_count(); ++c) {
-        if (!m_propagators[c])
-            continue;
-        const std::vector<unsigned>& vars = m_records[c].variables();
-        const clause_propagator* clause = dynamic_cast<const clause_propagator*>(m_propagators[c].get());
-        for (std::size_t p = vars.size(); p-- > 0;) {
-            if (clause && !clause->literals()[p].contains_any_of(
-                              m_assignment.var_domain_end_level(vars[p], 0)))
-                continue;
-            m_assignment.add_var_cost(vars[p], 1.0);
-        }
-    }
+    for (unsigned c = 0; c < constraint_count(); ++c)
+        if (m_propagators[c])
+            add_constraint_cost_to_variables(c, 1.0, nullptr);
     m_assignment.enable_var_costs_heap();
     return true;
 }

@@ -129,6 +129,8 @@ void solver::reset() {
 void solver::forget_learned_constraints() {
     if (m_first_learned == 0)
         return;
+    std::erase_if(m_dirty_learned,
+                  [this](const constraint_run_level& e) { return e.constraint >= m_first_learned; });
     m_records.erase(m_records.begin() + m_first_learned, m_records.end());
     while (m_propagators.size() > m_first_learned)
         m_propagators.pop_back();

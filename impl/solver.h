@@ -8,6 +8,9 @@
 //   variable choice   choose_free_variable                                    variable_choice.cpp
 //   propagation       prepare_for_solve, first_time_propagate_constraints,
 //                     propagate_constraints, the two queues, watches          propagation.cpp
+//   search            solve, decisions, back-jumps, restarts, erasure         search.cpp
+//   conflicts         analyze_conflict, explanations, resolution steps        conflict_analysis.cpp
+//   optimisation      optimize, the all-solutions loop                        optimization.cpp
 //   state             the assignment stack with domains, trail and costs
 // Settings are public fields (the driver's options write them); their
 // defaults are those of a new solver.
@@ -37,6 +40,8 @@
 namespace qarn {
 
 class clause_propagator;
+class learned_type;
+class timer;
 
 class solver : public solver_types, public no_copy, public watch_types {
 public:
@@ -81,6 +86,14 @@ public:
                                         boost::heap::compare<variable_event::comparator>>
         event_heap;
 
+    // The answer to an explanation request: one set per parameter (a
+    // clause's own literals, or a scratch vector valid until the next
+    // request) and the propagator's rule when proofs are recorded.
+    struct explanation_views {
+        const std::vector<iset>* explanation = nullptr;
+        std::unique_ptr<explanation_rule> rule;
+    };
+
     solver();
     ~solver(); // not virtual: objects are destroyed through their own class
 
@@ -88,6 +101,15 @@ public:
     virtual void print_solution(std::ostream& os) const;
     // The objective value of the current assignment.
     virtual int evaluate_objective() const;
+
+    // ---- Running
+    // One solve: a search, or the optimisation or all-solutions loop. out
+    // receives the all-solutions output; null stands for std::cout.
+    result_type solve(std::ostream* out);
+    // Whether the last optimisation loop proved its best value optimal.
+    bool optimum_proven() const { return m_optimum_proven; }
+    // Throws std::runtime_error unless proofs are recorded.
+    bool is_correctly_unsat() const;
 
     // ---- Model building
     unsigned add_var(iset domain, const char* name, bool register_constant);
@@ -152,6 +174,63 @@ public:
     void mark_used(unsigned c);
     void mark_dependency(unsigned c, unsigned prerequisite);
 
+    // ---- Search (search.cpp)
+    result_type solve_current_constraints(bool prefer_saved);
+    result_type solve_impl(bool prefer_saved);
+    void restrict_variable(unsigned var, bool prefer_saved);
+    // SAT (0) or BACKTRACK_LIMIT.
+    result_type backtrack(unsigned level, int learned);
+    bool compute_restart(unsigned level);
+    void restart();
+    void remove_unused_conflict_constraints_maybe();
+    void forget_conflict_constraint(unsigned c);
+    void save_erased_prerequisites_for_proof(const std::vector<unsigned>& erased);
+    void complement_decision(unsigned var, const iset& values);
+    int find_backtrack_level(const learned_type& learned, int asserting) const;
+    void manage_unsat();
+
+    // ---- Optimisation and all solutions (optimization.cpp)
+    result_type optimize();
+    bool improve_solution(timer& t, result_type& r);
+    void save_solution_as_best();
+    void restore_best_solution();
+    void advance_iteration_time(timer& t);
+    result_type enumerate_solutions();
+
+    // ---- Conflict analysis (conflict_analysis.cpp)
+    // The back-jump level, -1 for UNSAT; learned := the new constraint or -1.
+    int analyze_conflict(int& learned);
+    bool generate_conflict_constraint(learned_type& learned);
+    unsigned conflicting_modification_entry() const;
+    // Why constraint c made trail entry `entry` (param 0xFFFFFFFF: why it
+    // conflicts), for the values of its parameter param.
+    explanation_views get_constraint_explanation(unsigned c, unsigned param, const iset& values,
+                                                 unsigned entry) const;
+    void collect_conflict_nodes(learned_type& learned, explanation_views& views, unsigned c,
+                                unsigned entry);
+    void record_explanation_variables(const constraint_connectivity_info& record,
+                                      const std::vector<iset>& explanation);
+    bool resolve_conflicting_implications(learned_type& learned);
+    void resolve(learned_type& learned, unsigned variable, unsigned cause);
+    bool prepare_to_resolve(learned_type& learned, unsigned variable, unsigned cause,
+                            unsigned& param, const std::vector<iset>*& explanation);
+    void resolve_clause(learned_type& learned, const constraint_connectivity_info& record,
+                        const std::vector<iset>& explanation, unsigned param,
+                        unsigned entry) const;
+    void relax(learned_type& learned, unsigned node) const;
+    int insert_constraint(const learned_type& learned);
+    // Bumps the cost of c's parameter variables whose set (c's clause
+    // literals, or `sets`) can still matter at level 0.
+    void add_constraint_cost_to_variables(unsigned c, double increment,
+                                          const std::vector<iset>* sets);
+    void report_resolution_start(std::ostream& os, const learned_type& learned, unsigned cause,
+                                 unsigned entry) const;
+    void report_explanation(std::ostream& os, const constraint_runtime_info& ri,
+                            const std::vector<iset>& explanation) const;
+    void restart_learning(learned_type& learned, explanation_views& views, unsigned c);
+    unsigned count_irredundant_literals(const std::vector<iset>& explanation,
+                                        constraint_connectivity_info& record) const;
+
     // ---- Watches and queues, used through the runtime views
     // Sizes the per-variable watch lists to the variable count.
     void size_watch_lists();
@@ -207,9 +286,10 @@ public:
     unsigned m_restart_interval = 16;
     unsigned m_restarts = 0;
     std::uint64_t m_decisions = 0;
-    std::uint64_t m_combine_attempts = 0;
-    std::uint64_t m_combine_successes = 0;
-    unsigned m_learned_general = 0;
+    std::uint64_t m_resolutions = 0;      // resolution steps that went ahead
+    std::uint64_t m_combinations = 0;     // steps done by combining general constraints
+    unsigned m_non_fallback_analyses = 0; // analyses with no step falling back to clauses
+    bool m_fallback = false;              // the current analysis fell back to clauses
     std::vector<unsigned> m_backtrack_marks;
 
     // ---- Variable choice state
@@ -228,6 +308,7 @@ public:
     std::string m_objective_prefix = "o";
 
 private:
+    bool m_optimum_proven = false;
     void record_event(unsigned var);
 
     std::unique_ptr<proof_collector_interface> m_proof_collector;

@@ -515,6 +515,8 @@ bool big_iset_impl::contains_all_of(const big_iset_impl& other) const {
         return false;
     if (min() > other.min() || max() < other.max())
         return false;
+    if (m_ranges.size() == 1) // one range spans everything between the bounds
+        return true;
     const node_type end_node = m_ranges.end();
     for (const auto& entry : other.m_ranges) {
         const range_type& r = entry.second;
@@ -532,6 +534,8 @@ bool big_iset_impl::contains_any_of(const big_iset_impl& other) const {
         return true;
     if (max() < other.min() || min() > other.max())
         return false;
+    if (m_ranges.size() == 1 && other.m_ranges.size() == 1) // two overlapping ranges
+        return true;
     const node_type end_node = m_ranges.end();
     for (const auto& entry : other.m_ranges) {
         const range_type& r = entry.second;

@@ -85,7 +85,11 @@ public:
     const map_type& ranges() const { return m_ranges; }
     // Least and greatest element; the set must not be empty.
     int min() const { return m_ranges.begin()->second.first; }
-    int max() const { return m_ranges.rbegin()->second.second; }
+    int max() const {
+        // One range is the common case (a bound, a value); it spares the tree walk.
+        return m_ranges.size() == 1 ? m_ranges.begin()->second.second
+                                    : m_ranges.rbegin()->second.second;
+    }
 
     iterator begin() const { return iterator(m_ranges.begin(), INT_MIN); }
     iterator end() const { return iterator(m_ranges.end(), INT_MIN); }

@@ -60,7 +60,12 @@ void abs_propagator::insert_negative_supports(const iset& x0, const iset& x1,
     supported.intersect(x0);
     if (supported.empty())
         return;
-    supported_x1.insert_all_of(negation_of(supported));
+    // The set arithmetic may over-approximate: keep x1's supports inside x1.
+    iset mirrored = negation_of(supported);
+    mirrored.intersect(negative);
+    if (mirrored.empty())
+        return;
+    supported_x1.insert_all_of(mirrored);
     supported_x0.insert_all_of(supported);
 }
 

@@ -79,15 +79,19 @@ void insert_progression(iset& out, long long lo, long long hi, unsigned step) {
         step = 1;
     if (!out.empty() && (out.stride() != 1 || step != 1)) {
         // A long progression off the set's own lattice cannot be merged
-        // without walking it value by value: the union is widened to the
-        // progression of the common step between the extreme values.
+        // without walking it value by value: the union is then widened to
+        // the progression of the common step between the extreme values.
         // A single value lies on every step.
         const unsigned out_step = out.size() == 1 ? 0 : out.stride();
         const unsigned long long gap =
             static_cast<unsigned long long>(std::llabs(lo - static_cast<long long>(out.min())));
         const bool same_lattice = (out_step == 0 || out_step == step) && gap % step == 0;
         const unsigned long long added = static_cast<unsigned long long>(hi - lo) / step + 1;
-        if (!same_lattice && (added > ENUMERATION_LIMIT || out.size() > ENUMERATION_LIMIT)) {
+        // A range merges after flattening the set; a strided progression
+        // goes in value by value.
+        const bool costly =
+            out.size() > ENUMERATION_LIMIT || (step != 1 && added > ENUMERATION_LIMIT);
+        if (!same_lattice && costly) {
             const long long first = std::min<long long>(lo, out.min());
             const long long last = std::max<long long>(hi, out.max());
             const unsigned g = static_cast<unsigned>(

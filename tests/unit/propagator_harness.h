@@ -1,0 +1,408 @@
+// A brute-force property check for propagators. A propagator joins with one
+// row: a name, its arity, the value windows its domains are drawn from, and a
+// factory that makes the propagator together with an independent reference
+// predicate over ground values (the factory may draw the propagator's data,
+// such as clause literals, from qarn::random).
+//
+// For every seed the check draws random domains within a window, wraps the
+// propagator in the explanation tester (whose own checks then run on every
+// propagation), drives it through the explicit-domain view with random
+// reductions and occasional back-jumps, and checks against the reference by
+// enumerating the (small) domains:
+//  - soundness: no tuple satisfying the reference is removed; UNSAT only when
+//    none is left; VALID only when every remaining tuple satisfies it; no
+//    domain grows, and nothing changes when the propagator was not due;
+//  - explanations: each has one set per parameter, excludes the explained
+//    values and the other domains, and holds for every reference solution in
+//    a box one value wider than the window on each side;
+//  - ground completeness: on single values, a failing init or UNSAT exactly
+//    when the reference fails, both for fresh propagators and at the end of
+//    every walk.
+// The first failure is returned with the row, seed and window; a seed is
+// replayed exactly by running the row with first_seed set to it.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "constraint_propagator.h"
+#include "explanation_tester.h"
+#include "model.h"
+#include "random.h"
+#include "random_domains.h"
+#include "trivial_runtime_info.h"
+
+namespace qarn_test {
+
+// The values lo, lo + stride, ..., up to hi.
+struct value_window {
+    int lo;
+    int hi;
+    unsigned stride = 1;
+};
+
+typedef std::function<bool(const std::vector<int>&)> reference_predicate;
+
+struct propagator_case {
+    std::unique_ptr<qarn::constraint_propagator> propagator;
+    reference_predicate holds;
+};
+
+struct propagator_row {
+    std::string name;
+    unsigned arity;
+    std::vector<value_window> windows;
+    std::function<propagator_case(const value_window&)> make;
+};
+
+struct harness_options {
+    unsigned first_seed = 1;
+    unsigned seeds = 300;
+    unsigned walks = 3;         // per seed, each from fresh domains
+    unsigned jumps = 2;         // back-jumps to an earlier state per walk
+    unsigned ground_tuples = 4; // fresh single-value checks per seed
+    bool use_tester = true;     // wrap in the explanation tester
+};
+
+// Dense windows of `width` values in the middle of the range and at both of
+// its ends, and a strided window of at most five values.
+inline std::vector<value_window> standard_windows(int width = 7) {
+    const int strided = std::min(width, 5) - 1; // steps in the strided window
+#if QARN_SMALL_DOMAINS
+    return {{0, width - 1}, {31 - width + 1, 31}, {12, 12 + width - 1}, {2, 2 + 7 * strided, 7}};
+#else
+    return {{-width / 2, width - 1 - width / 2},
+            {INT_MIN, INT_MIN + width - 1},
+            {INT_MAX - width + 1, INT_MAX},
+            {-5 * (strided / 2), 5 * (strided - strided / 2), 5}};
+#endif
+}
+
+// The values of the window, each with its neighbours, within the domain limits.
+inline std::vector<int> widened_box(const value_window& w) {
+    std::vector<int> values;
+    for (std::int64_t v = w.lo; v <= w.hi; v += w.stride)
+        for (std::int64_t u = v - 1; u <= v + 1; ++u)
+            if (u >= qarn::MIN_DOMAIN && u <= qarn::MAX_DOMAIN)
+                values.push_back(static_cast<int>(u));
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    return values;
+}
+
+namespace harness_detail {
+
+typedef std::vector<int> tuple;
+
+struct failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+inline std::string text(const tuple& t) {
+    std::ostringstream os;
+    os << '(';
+    for (std::size_t i = 0; i < t.size(); ++i)
+        os << (i ? ", " : "") << t[i];
+    os << ')';
+    return os.str();
+}
+
+inline std::string text(const qarn::constraint_runtime_info& ri) {
+    std::ostringstream os;
+    os << '{';
+    ri.print_params(os, ", ");
+    os << '}';
+    return os.str();
+}
+
+inline std::string text(const std::vector<qarn::iset>& sets) {
+    std::ostringstream os;
+    os << '[';
+    for (std::size_t i = 0; i < sets.size(); ++i)
+        os << (i ? ", " : "") << '{' << sets[i] << '}';
+    os << ']';
+    return os.str();
+}
+
+inline std::vector<int> members(const qarn::iset& s) {
+    std::vector<int> values;
+    for (int v : s)
+        values.push_back(v);
+    return values;
+}
+
+// Calls f on every tuple of the product of the value lists.
+template <class F>
+void for_each_tuple(const std::vector<std::vector<int>>& values, F f) {
+    for (const std::vector<int>& v : values)
+        if (v.empty())
+            return;
+    tuple t(values.size());
+    std::vector<std::size_t> at(values.size(), 0);
+    for (;;) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            t[i] = values[i][at[i]];
+        f(t);
+        std::size_t i = 0;
+        while (i < values.size() && ++at[i] == values[i].size())
+            at[i++] = 0;
+        if (i == values.size())
+            return;
+    }
+}
+
+inline std::vector<std::vector<int>> domain_values(const qarn::constraint_runtime_info& ri) {
+    std::vector<std::vector<int>> values;
+    for (unsigned p = 0; p < ri.arity(); ++p)
+        values.push_back(members(ri.domain(p)));
+    return values;
+}
+
+inline bool inside(const qarn::constraint_runtime_info& ri, const tuple& t) {
+    for (unsigned p = 0; p < ri.arity(); ++p)
+        if (!ri.domain(p).contains(t[p]))
+            return false;
+    return true;
+}
+
+class seed_run {
+public:
+    seed_run(const propagator_row& row, const harness_options& options,
+             const value_window& window)
+        : m_row(row), m_options(options), m_window(window), m_case(row.make(window)) {
+        if (!m_case.propagator || !m_case.holds)
+            throw failure("the factory made no propagator or no reference");
+        const std::vector<int> box = widened_box(window);
+        for_each_tuple(std::vector<std::vector<int>>(row.arity, box), [&](const tuple& t) {
+            if (m_case.holds(t))
+                m_wide_solutions.push_back(t);
+        });
+        m_box = box;
+    }
+
+    void run() {
+        for (unsigned k = 0; k < m_options.ground_tuples; ++k)
+            check_ground(random_box_tuple());
+        for (unsigned k = 0; k < m_options.walks; ++k)
+            walk();
+    }
+
+private:
+    std::unique_ptr<qarn::constraint_propagator> fresh() const {
+        std::unique_ptr<qarn::constraint_propagator> p = m_case.propagator->clone();
+        if (m_options.use_tester)
+            return std::make_unique<qarn::explanation_tester>(std::move(p));
+        return p;
+    }
+
+    // A reference solution of the box half of the time, else any box tuple.
+    tuple random_box_tuple() const {
+        if (!m_wide_solutions.empty() && qarn::random::gen(2) == 0)
+            return m_wide_solutions[qarn::random::gen(
+                static_cast<unsigned>(m_wide_solutions.size()))];
+        tuple t;
+        for (unsigned p = 0; p < m_row.arity; ++p)
+            t.push_back(m_box[qarn::random::gen(static_cast<unsigned>(m_box.size()))]);
+        return t;
+    }
+
+    qarn::iset random_domain() const {
+        if (m_window.stride == 1)
+            return qarn::random_nonempty_var(true, m_window.lo, m_window.hi);
+        const int count =
+            static_cast<int>((static_cast<std::int64_t>(m_window.hi) - m_window.lo) /
+                             m_window.stride);
+        qarn::iset domain;
+        for (int k : members(qarn::random_nonempty_var(true, 0, count))) {
+            const int v = static_cast<int>(m_window.lo + static_cast<std::int64_t>(k) *
+                                                             m_window.stride);
+            domain.insert(qarn::iset::range_type(v, v));
+        }
+        return domain;
+    }
+
+    std::vector<tuple> solutions_within(const qarn::constraint_runtime_info& ri) const {
+        std::vector<tuple> found;
+        for_each_tuple(domain_values(ri), [&](const tuple& t) {
+            if (m_case.holds(t))
+                found.push_back(t);
+        });
+        return found;
+    }
+
+    // The explanation of param's narrowing from before's domain to
+    // new_domain (empty: of a conflict), checked against the reference.
+    void check_explanation(const qarn::constraint_propagator& p,
+                           const qarn::trivial_runtime_info& before, unsigned param,
+                           const qarn::iset& new_domain) const {
+        const bool conflict = new_domain.empty();
+        qarn::iset removed(before.domain(param));
+        removed.erase_all_of(new_domain);
+        std::vector<qarn::iset> explanation;
+        p.explain_propagation(param, removed, new_domain, before, explanation);
+        const std::string what = (conflict ? std::string("conflict explanation ")
+                                           : "explanation of V" + std::to_string(param) + " ") +
+                                 text(explanation) + " on " + text(before);
+        if (explanation.size() != m_row.arity)
+            throw failure(what + ": wrong number of sets");
+        for (unsigned i = 0; i < m_row.arity; ++i) {
+            const qarn::iset& excluded = !conflict && i == param ? removed : before.domain(i);
+            if (explanation[i].contains_any_of(excluded))
+                throw failure(what + ": set " + std::to_string(i) +
+                              (!conflict && i == param ? " keeps a removed value"
+                                                       : " names a value of the domain"));
+        }
+        for (const tuple& t : m_wide_solutions) {
+            bool holds = false;
+            for (unsigned i = 0; i < m_row.arity && !holds; ++i)
+                holds = explanation[i].contains(t[i]);
+            if (!holds)
+                throw failure(what + ": excludes solution " + text(t));
+        }
+    }
+
+    // One activation of p on view, checked against the reference.
+    qarn::trivial_runtime_info::result_type step(qarn::constraint_propagator& p,
+                                                 qarn::trivial_runtime_info& view) const {
+        const qarn::trivial_runtime_info before(view);
+        const std::vector<tuple> solutions = solutions_within(before);
+        const qarn::trivial_runtime_info::result_type r = view.maybe_propagate(p);
+        std::ostringstream result_text;
+        result_text << r;
+        const std::string what = result_text.str() + " on " + text(before);
+        for (unsigned i = 0; i < m_row.arity; ++i) {
+            if (!before.domain(i).contains_all_of(view.domain(i)))
+                throw failure(what + ": domain of V" + std::to_string(i) + " grew to " +
+                              text(view));
+            if (r == qarn::trivial_runtime_info::NOT_WATCHED &&
+                !qarn::iset::same_elements(before.domain(i), view.domain(i)))
+                throw failure(what + ": domains changed without an activation");
+        }
+        if (r == qarn::trivial_runtime_info::UNSAT) {
+            if (!solutions.empty())
+                throw failure(what + ": but " + text(solutions.front()) + " is a solution");
+            check_explanation(p, before, 0, qarn::iset());
+            return r;
+        }
+        for (unsigned i = 0; i < m_row.arity; ++i)
+            if (view.domain(i).empty())
+                throw failure(what + ": emptied the domain of V" + std::to_string(i));
+        for (const tuple& t : solutions)
+            if (!inside(view, t))
+                throw failure(what + ": removed solution " + text(t) + ", leaving " +
+                              text(view));
+        if (r == qarn::trivial_runtime_info::VALID)
+            for_each_tuple(domain_values(view), [&](const tuple& t) {
+                if (!m_case.holds(t))
+                    throw failure(what + ": VALID although " + text(t) + " violates it");
+            });
+        for (unsigned i = 0; i < m_row.arity; ++i)
+            if (!qarn::iset::same_elements(before.domain(i), view.domain(i)))
+                check_explanation(p, before, i, view.domain(i));
+        return r;
+    }
+
+    void check_ground(const tuple& t) const {
+        std::vector<qarn::iset> singletons;
+        for (int v : t)
+            singletons.push_back(qarn::iset(v));
+        qarn::trivial_runtime_info view(singletons);
+        std::unique_ptr<qarn::constraint_propagator> p = fresh();
+        const bool holds = m_case.holds(t);
+        if (!p->init(view)) {
+            if (holds)
+                throw failure("init refused the solution " + text(t));
+            return;
+        }
+        const bool unsat = step(*p, view) == qarn::trivial_runtime_info::UNSAT;
+        if (unsat == holds)
+            throw failure("ground " + text(t) + (holds ? ": UNSAT on a solution"
+                                                       : ": no UNSAT although it violates"));
+    }
+
+    // Random reductions from fresh random domains until a conflict or single
+    // values, then again from a random earlier state after each back-jump.
+    void walk() {
+        std::vector<qarn::iset> domains;
+        for (unsigned p = 0; p < m_row.arity; ++p)
+            domains.push_back(random_domain());
+        qarn::trivial_runtime_info view(domains);
+        std::unique_ptr<qarn::constraint_propagator> p = fresh();
+        if (!p->init(view)) {
+            const std::vector<tuple> solutions = solutions_within(view);
+            if (!solutions.empty())
+                throw failure("init failed on " + text(view) + " although " +
+                              text(solutions.front()) + " is a solution");
+            return;
+        }
+        std::vector<qarn::trivial_runtime_info> history;
+        for (unsigned jump = 0; jump <= m_options.jumps; ++jump) {
+            // Reductions around reference solutions reach solutions; random
+            // ones mostly reach conflicts.
+            const bool toward_solutions = qarn::random::gen(2) == 0;
+            if (jump > 0)
+                view.backtrack_to(
+                    history[qarn::random::gen(static_cast<unsigned>(history.size()))]);
+            for (;;) {
+                history.push_back(view);
+                const qarn::trivial_runtime_info::result_type r = step(*p, view);
+                if (r == qarn::trivial_runtime_info::UNSAT)
+                    break;
+                if (view.are_all_singletons()) {
+                    tuple t;
+                    for (unsigned i = 0; i < m_row.arity; ++i)
+                        t.push_back(view.domain(i).min());
+                    if (!m_case.holds(t))
+                        throw failure("reached " + text(t) +
+                                      ", which violates it, without UNSAT");
+                    break;
+                }
+                const std::vector<tuple> solutions =
+                    toward_solutions ? solutions_within(view) : std::vector<tuple>();
+                if (!solutions.empty())
+                    view.random_reduce(solutions[qarn::random::gen(
+                        static_cast<unsigned>(solutions.size()))]);
+                else
+                    view.random_reduce();
+            }
+        }
+    }
+
+    const propagator_row& m_row;
+    const harness_options& m_options;
+    const value_window& m_window;
+    propagator_case m_case;
+    std::vector<int> m_box;
+    std::vector<tuple> m_wide_solutions;
+};
+
+} // namespace harness_detail
+
+// Runs the row for every seed; returns the first failure, or "" when all pass.
+inline std::string check_propagator(const propagator_row& row,
+                                    const harness_options& options = harness_options()) {
+    for (unsigned seed = options.first_seed; seed < options.first_seed + options.seeds; ++seed) {
+        qarn::random::set_seed(seed);
+        const value_window& window = row.windows[seed % row.windows.size()];
+        try {
+            harness_detail::seed_run(row, options, window).run();
+        } catch (const std::exception& e) {
+            std::ostringstream os;
+            os << row.name << ", seed " << seed << ", window " << window.lo << ".." << window.hi;
+            if (window.stride != 1)
+                os << " step " << window.stride;
+            os << ": " << e.what();
+            return os.str();
+        }
+    }
+    return "";
+}
+
+} // namespace qarn_test

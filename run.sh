@@ -10,7 +10,7 @@ build="${QARN_BUILD_DIR:-build}"
 
 ./scripts/install-deps.sh >&2
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >&2
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" >&2
 fi
 cmake --build "$build" --target qarn -j"$(nproc)" >&2
 

@@ -9,7 +9,10 @@ cd "$(dirname "$0")"
 
 jobs="$(nproc)"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQARN_WERROR=ON
+# -O2 without debug information: quicker to build than -O3 -g, and GCC 12's
+# -O3 raises false string-overflow warnings.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+  -DQARN_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 

@@ -128,8 +128,13 @@ std::unique_ptr<constraint_propagator> constraint_propagator::combine_other_firs
         if (j < n)
             map[j] = k;
     }
+    // param is the pivot's position in the other constraint; the other one
+    // is handed the pivot's position here. A pivot this constraint does not
+    // have cannot be eliminated.
+    if (param >= other_to_this.size() || other_to_this[param] >= n)
+        return nullptr;
     std::unique_ptr<constraint_propagator> result =
-        other.combine(other_ri, *this, this_ri, map, map.at(param), out_params);
+        other.combine(other_ri, *this, this_ri, map, other_to_this[param], out_params);
     if (result)
         for (unsigned& e : out_params)
             e = e >= m ? e - m : other_to_this.at(e);

@@ -672,8 +672,8 @@ void learned_type::intersect_general_constraint_with_ground() {
     m_general = m_owned.get();
     m_explained = false;
     m_literals.clear();
-    if (params.empty())
-        return;
+    // An empty list is a constraint without parameters (every one was ground):
+    // keeping the nodes would feed it variables it does not expect.
     for (const implication_node& node : m_nodes)
         m_variable_to_node.at(node.m_variable) = NONE;
     m_nodes.assign(kept.begin(), kept.end());

@@ -7,6 +7,7 @@
 
 #include "clause_propagator.h"
 #include "equal_propagator.h"
+#include "linear_combination.h"
 #include "runtime_views.h"
 
 namespace qarn {
@@ -408,17 +409,23 @@ std::unique_ptr<constraint_propagator> sum_mod_propagator::intersect_with(
 bool sum_mod_propagator::may_combine(const constraint_propagator& other) const {
     if (const sum_mod_propagator* sum = dynamic_cast<const sum_mod_propagator*>(&other))
         return sum->m_mod == m_mod;
+    // With mod = result + 1, two parameters sum to exactly result, which the
+    // linear combination substitutes.
+    if (dynamic_cast<const linear_combination_ge_propagator*>(&other))
+        return static_cast<long long>(m_mod) == static_cast<long long>(m_result) + 1;
     return dynamic_cast<const equal_propagator*>(&other) != nullptr;
 }
 
 std::unique_ptr<constraint_propagator> sum_mod_propagator::combine(
     const constraint_runtime_info& this_ri, const constraint_propagator& other,
-    const constraint_runtime_info&, const std::vector<unsigned>& other_to_this, unsigned,
-    std::vector<unsigned>& out_params) const {
+    const constraint_runtime_info& other_ri, const std::vector<unsigned>& other_to_this,
+    unsigned param, std::vector<unsigned>& out_params) const {
     if (const sum_mod_propagator* sum = dynamic_cast<const sum_mod_propagator*>(&other))
         return combine(this_ri, *sum, other_to_this, out_params);
     if (dynamic_cast<const equal_propagator*>(&other))
         return combine_with_eq(this_ri, other_to_this, out_params);
+    if (dynamic_cast<const linear_combination_ge_propagator*>(&other))
+        return combine_other_first(this_ri, other, other_ri, other_to_this, param, out_params);
     return nullptr;
 }
 
@@ -644,6 +651,35 @@ std::unique_ptr<constraint_propagator> less_equal_sum_propagator::clone() const 
 
 std::unique_ptr<constraint_propagator> greater_equal_sum_propagator::clone() const {
     return std::make_unique<greater_equal_sum_propagator>(*this);
+}
+
+namespace {
+
+// The inequality sum as x0 * sign0 + (x1 + ... + xn) * -sign0 >= 0,
+// restricted to the ground values; null when no parameter is ground.
+std::unique_ptr<constraint_propagator> ground_restriction(const constraint_runtime_info& ri,
+                                                          std::vector<unsigned>& params,
+                                                          int sign0) {
+    bool ground = false;
+    for (unsigned p = 0; p < ri.arity() && !ground; ++p)
+        ground = is_singleton(ri.domain(p));
+    if (!ground || ri.arity() == 0)
+        return nullptr;
+    std::vector<int> coefficients(ri.arity(), -sign0);
+    coefficients[0] = sign0;
+    return linear_combination_ge_propagator(0, std::move(coefficients)).intersect_with(ri, params);
+}
+
+} // namespace
+
+std::unique_ptr<constraint_propagator> less_equal_sum_propagator::intersect_with(
+    const constraint_runtime_info& ri, std::vector<unsigned>& params) const {
+    return ground_restriction(ri, params, -1);
+}
+
+std::unique_ptr<constraint_propagator> greater_equal_sum_propagator::intersect_with(
+    const constraint_runtime_info& ri, std::vector<unsigned>& params) const {
+    return ground_restriction(ri, params, 1);
 }
 
 } // namespace qarn

@@ -97,6 +97,9 @@ public:
     bool constraint_check(const constraint_runtime_info& ri) const override;
     void print(std::ostream& os, const constraint_runtime_info* ri) const override;
     std::unique_ptr<constraint_propagator> clone() const override;
+    // With some parameter ground: the linear form's simplification.
+    std::unique_ptr<constraint_propagator> intersect_with(
+        const constraint_runtime_info& ri, std::vector<unsigned>& params) const override;
 };
 
 class greater_equal_sum_propagator : public tight_constraint_propagator {
@@ -108,6 +111,9 @@ public:
     bool constraint_check(const constraint_runtime_info& ri) const override;
     void print(std::ostream& os, const constraint_runtime_info* ri) const override;
     std::unique_ptr<constraint_propagator> clone() const override;
+    // With some parameter ground: the linear form's simplification.
+    std::unique_ptr<constraint_propagator> intersect_with(
+        const constraint_runtime_info& ri, std::vector<unsigned>& params) const override;
 };
 
 } // namespace qarn

@@ -853,15 +853,16 @@ TEST(ClauseCombination, TheOtherConstraintLeads) {
     EXPECT_TRUE(c.may_combine(lead));
 
     // The leader's parameter 0 is the clause's parameter 1; its parameter 1
-    // is not shared.
+    // is not shared. The pivot is the leader's parameter 0, handed to it as
+    // the clause's parameter 1.
     constraint_explicit_info this_ri(2), other_ri(2);
     std::vector<unsigned> out;
     std::unique_ptr<constraint_propagator> r =
-        c.combine(this_ri, lead, other_ri, {1, 2}, 1, out);
+        c.combine(this_ri, lead, other_ri, {1, 2}, 0, out);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(lead.combined_with, &c);
     EXPECT_EQ(lead.map, (std::vector<unsigned>{2, 0}));
-    EXPECT_EQ(lead.pivot, 0u);
+    EXPECT_EQ(lead.pivot, 1u);
     EXPECT_EQ(out, (std::vector<unsigned>{1, 0}));
 }
 

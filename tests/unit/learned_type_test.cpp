@@ -330,6 +330,20 @@ TEST_F(trail, GroundIntersectionOfAGeneralConstraint) {
     EXPECT_NO_THROW(l->validate());
 }
 
+TEST_F(trail, GroundIntersectionToNoParameterDropsEveryNode) {
+    // Every literal lies outside its level-0 domain: the empty clause, which
+    // must not keep the old nodes as its parameters.
+    auto l = clause({{Y, iset(20, 25), 1}, {X, iset(9), 3}});
+    l->convert_to_constraint();
+    l->intersect_with_ground();
+    const auto* replaced = dynamic_cast<const clause_propagator*>(l->general_constraint());
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_TRUE(replaced->literals().empty());
+    EXPECT_TRUE(l->nodes().empty());
+    EXPECT_EQ(l->node_of(X), NONE);
+    EXPECT_EQ(l->node_of(Y), NONE);
+}
+
 TEST_F(trail, RelaxAllOnAClause) {
     // z relaxes to entry 2 (level 1); w and y stay.
     auto l = clause({{Z, iset(7, 9), 4}, {W, iset(0, 4), 5}, {Y, iset(5, 9), 1}});

@@ -313,11 +313,12 @@ TEST(PropagatorBase, CombiningWithAnEqualityRenumbersBothWays) {
     // In the equality's numbering: 0, 1 are its own, 2 + i is our parameter i.
     eq.answer = {2, 0, 1, 3};
     std::vector<unsigned> out;
-    auto result = p.combine(this_ri, eq, other_ri, {2, 3}, 2, out);
+    // The pivot is the equality's parameter 0, our parameter 2.
+    auto result = p.combine(this_ri, eq, other_ri, {2, 3}, 0, out);
     ASSERT_NE(result, nullptr);
     // Our parameters 0, 1 are not shared (2 + 0, 2 + 1); parameter 2 is its 0.
     EXPECT_EQ(eq.seen_map, (std::vector<unsigned>{2, 3, 0}));
-    EXPECT_EQ(eq.seen_param, 0u);
+    EXPECT_EQ(eq.seen_param, 2u);
     EXPECT_EQ(out, (std::vector<unsigned>{0, 2, 3, 1}));
 }
 

@@ -111,7 +111,7 @@ solver::explanation_views solver::get_constraint_explanation(unsigned c, unsigne
     const unsigned effort = count > m_effort_boost_after ? count - m_effort_boost_after : 0;
     constraint_aged_info view(record, m_assignment, entry, effort);
     view.set_latest_tracking(m_check_domain_ages);
-    const iset all(MIN_DOMAIN, MAX_DOMAIN);
+    static const iset all(MIN_DOMAIN, MAX_DOMAIN);
     propagator.explain_propagation(param == NONE ? 0 : param,
                                    m_augment_explanations ? values : all, new_domain, view,
                                    explanation);
@@ -202,7 +202,8 @@ bool solver::prepare_to_resolve(learned_type& learned, unsigned variable, unsign
         throw std::out_of_range("solver::prepare_to_resolve: variable is not a parameter");
 
     learned.update_explanation();
-    const iset pivot = learned.literals().at(learned.node_of(variable));
+    // The explanation request leaves the learned constraint alone.
+    const iset& pivot = learned.literals().at(learned.node_of(variable));
     explanation_views views = get_constraint_explanation(cause, param, pivot, entry);
     explanation = views.explanation;
     add_constraint_cost_to_variables(cause, m_assignment.cost_increment(), explanation);

@@ -587,7 +587,21 @@ void big_iset::complement() {
 // ---------------------------------------------------------------------------
 // Queries
 
+namespace {
+
+// The only range of a plain set of one range, else null: the common shape of
+// domains and literals, tested without walking the tree.
+const big_iset::range_type* single_range(const big_iset& s) {
+    if (s.stride() != 1 || s.index_map().range_count() != 1)
+        return nullptr;
+    return &s.index_map().ranges().begin()->second;
+}
+
+} // namespace
+
 bool big_iset::contains(int v) const {
+    if (const range_type* a = single_range(*this))
+        return a->first <= v && v <= a->second;
     int index;
     return index_of(v, index) && m_ranges.contains(index);
 }
@@ -632,7 +646,12 @@ bool big_iset::contains_all_of(const range_type& range, unsigned s) const {
     }
 }
 
+
 bool big_iset::contains_all_of(const big_iset& other) const {
+    if (const range_type* a = single_range(*this)) {
+        if (const range_type* b = single_range(other))
+            return a->first <= b->first && b->second <= a->second;
+    }
     if (m_skip == other.m_skip && m_offset == other.m_offset)
         return m_ranges.contains_all_of(other.m_ranges);
     if (other.empty() || full())
@@ -652,6 +671,10 @@ bool big_iset::contains_all_of(const big_iset& other) const {
 }
 
 bool big_iset::contains_any_of(const big_iset& other) const {
+    if (const range_type* a = single_range(*this)) {
+        if (const range_type* b = single_range(other))
+            return a->first <= b->second && b->first <= a->second;
+    }
     if (empty() || other.empty())
         return false;
     if (full() || other.full())

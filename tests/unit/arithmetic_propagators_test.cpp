@@ -17,22 +17,10 @@
 
 using namespace qarn;
 using qarn_test::same;
+using qarn_test::view_of;
+using qarn_test::values;
 
 namespace {
-
-constraint_explicit_info view_of(const std::vector<iset>& domains) {
-    constraint_explicit_info ri(static_cast<unsigned>(domains.size()));
-    for (unsigned p = 0; p < domains.size(); ++p)
-        ri.set_domain(p, domains[p]);
-    return ri;
-}
-
-iset values(std::initializer_list<int> vs) {
-    iset s;
-    for (int v : vs)
-        s.insert(iset::range_type(v, v));
-    return s;
-}
 
 // A view whose activations come from the variable-event queue.
 struct event_view : constraint_explicit_info {

@@ -23,6 +23,10 @@
 
 using namespace qarn;
 using qarn_test::same;
+using qarn_test::view_of;
+using qarn_test::values;
+using qarn_test::text;
+using qarn_test::printed;
 
 namespace {
 
@@ -30,32 +34,6 @@ typedef propagation_types::result_type result_type;
 const result_type UNSAT = propagation_types::UNSAT;
 const result_type VALID = propagation_types::VALID;
 const result_type CONSISTENT = propagation_types::CONSISTENT;
-
-constraint_explicit_info view_of(const std::vector<iset>& domains) {
-    constraint_explicit_info ri(static_cast<unsigned>(domains.size()));
-    for (unsigned p = 0; p < domains.size(); ++p)
-        ri.set_domain(p, domains[p]);
-    return ri;
-}
-
-iset values(std::initializer_list<int> vs) {
-    iset s;
-    for (int v : vs)
-        s.insert(iset::range_type(v, v));
-    return s;
-}
-
-std::string text(const iset& s) {
-    std::ostringstream os;
-    os << s;
-    return os.str();
-}
-
-std::string printed(const constraint_propagator& p, const constraint_runtime_info* ri) {
-    std::ostringstream os;
-    p.print(os, ri);
-    return os.str();
-}
 
 } // namespace
 

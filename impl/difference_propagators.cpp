@@ -383,30 +383,15 @@ bool difference_ge_propagator::combine_base_constraints(disjunction_specificatio
 
 std::unique_ptr<constraint_propagator> difference_ge_propagator::new_propagator(
     disjunction_specification& description, std::vector<unsigned>& params) const {
-    const unsigned literals = description.literal_count();
-    params.clear();
-    params.reserve(2 + literals);
-    if (literals == 0) {
-        params.push_back(description.base_variable(0));
-        params.push_back(description.base_variable(1));
-        return description.base() ? description.base()->clone() : nullptr;
-    }
-    if (literals == 1) {
-        params.push_back(description.literal_variable(0));
-        params.push_back(description.base_variable(0));
-        params.push_back(description.base_variable(1));
-        return std::make_unique<literal_or_difference_ge_propagator>(description.literal_set(0),
-                                                                     m_k);
-    }
-    params.push_back(description.base_variable(0));
-    params.push_back(description.base_variable(1));
-    std::vector<iset> sets;
-    sets.reserve(literals);
-    for (unsigned i = 0; i < literals; ++i) {
-        sets.push_back(description.literal_set(i));
-        params.push_back(description.literal_variable(i));
-    }
-    return std::make_unique<difference_ge_or_clause_propagator>(m_k, std::move(sets));
+    const int k = m_k;
+    return new_binary_base_propagator(
+        description, params,
+        [k](const iset& literal) -> std::unique_ptr<constraint_propagator> {
+            return std::make_unique<literal_or_difference_ge_propagator>(literal, k);
+        },
+        [k](std::vector<iset> sets) -> std::unique_ptr<constraint_propagator> {
+            return std::make_unique<difference_ge_or_clause_propagator>(k, std::move(sets));
+        });
 }
 
 bool difference_ge_propagator::may_combine_with(const constraint_propagator& other) {

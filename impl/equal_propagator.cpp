@@ -75,30 +75,15 @@ std::unique_ptr<constraint_propagator> equal_propagator::clone() const {
 
 std::unique_ptr<constraint_propagator> equal_propagator::new_propagator(
     disjunction_specification& description, std::vector<unsigned>& params) const {
-    const unsigned literals = description.literal_count();
-    params.clear();
-    params.reserve(2 + literals);
-    if (literals == 0) {
-        params.push_back(description.base_variable(0));
-        params.push_back(description.base_variable(1));
-        return description.base() ? description.base()->clone() : nullptr;
-    }
-    if (literals == 1) {
-        params.push_back(description.literal_variable(0));
-        params.push_back(description.base_variable(0));
-        params.push_back(description.base_variable(1));
-        return std::make_unique<literal_or_equal_propagator>(description.literal_set(0));
-    }
-    params.push_back(description.base_variable(0));
-    params.push_back(description.base_variable(1));
-    std::vector<iset> sets;
-    sets.reserve(literals);
-    for (unsigned i = 0; i < literals; ++i) {
-        sets.push_back(description.literal_set(i));
-        params.push_back(description.literal_variable(i));
-    }
-    return std::make_unique<disjoint_propagator<equal_propagator, clause_propagation_algo>>(
-        equal_propagator(), clause_propagation_algo(std::move(sets)));
+    return new_binary_base_propagator(
+        description, params,
+        [](const iset& literal) -> std::unique_ptr<constraint_propagator> {
+            return std::make_unique<literal_or_equal_propagator>(literal);
+        },
+        [](std::vector<iset> sets) -> std::unique_ptr<constraint_propagator> {
+            return std::make_unique<disjoint_propagator<equal_propagator, clause_propagation_algo>>(
+                equal_propagator(), clause_propagation_algo(std::move(sets)));
+        });
 }
 
 bool equal_propagator::may_combine(const constraint_propagator&) const {

@@ -290,6 +290,7 @@ TEST(SearchPigeonhole, RefutedUnderEverySetting) {
         setting_variants()[0],
         setting_variants()[1],
         {"short erasure period", [](solver& s) { s.m_erase_period = 4, s.m_keep_window = 8; }},
+        {"no erasure period", [](solver& s) { s.m_erase_period = 0, s.m_keep_window = 0; }},
         setting_variants()[4],
     };
     for (const encoding& e : encodings) {
@@ -319,7 +320,7 @@ TEST(SearchPigeonhole, RefutedUnderEverySetting) {
             if (s.m_erase_period == 4) {
                 EXPECT_GT(erased, 0u);
             }
-            if (s.m_backtracks_solve < s.m_keep_window) {
+            if (s.m_erase_period == 0 || s.m_backtracks_solve < s.m_keep_window) {
                 EXPECT_EQ(erased, 0u);
             }
         }

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "literal_data.h"
 
 namespace qarn {

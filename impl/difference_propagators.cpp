@@ -8,7 +8,7 @@
 #include <initializer_list>
 
 #include "bounded_interval.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "equal_propagator.h"
 #include "interval_propagators.h"
 #include "linear_combination.h"

@@ -6,7 +6,7 @@
 
 #include "clause_propagator.h"
 #include "disjoint_propagator.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "literal_propagators.h"
 #include "runtime_views.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "constraint_propagator.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 
 namespace qarn {
 

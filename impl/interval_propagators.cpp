@@ -9,7 +9,7 @@
 #include "bounded_interval.h"
 #include "clause_propagator.h"
 #include "disjoint_propagator.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "explanation_generators.h"
 
 namespace qarn {

@@ -12,7 +12,7 @@
 #include "clause_propagator.h"
 #include "difference_propagators.h"
 #include "disjoint_propagator.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "sum_propagators.h"
 
 namespace qarn {

@@ -6,7 +6,7 @@
 #include "bounded_interval.h"
 #include "clause_propagator.h"
 #include "difference_propagators.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "equal_propagator.h"
 #include "explanation_generators.h"
 #include "neq_propagators.h"

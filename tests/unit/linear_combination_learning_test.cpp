@@ -20,7 +20,7 @@
 #include "clause_propagator.h"
 #include "difference_propagators.h"
 #include "disjoint_propagator.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "equal_propagator.h"
 #include "interval_propagators.h"
 #include "linear_combination.h"

@@ -1,6 +1,6 @@
 // Resolution of two disjunction descriptions and the bookkeeping of their
 // literals, parameter maps and base constraints.
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 
 #include <utility>
 

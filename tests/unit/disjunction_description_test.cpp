@@ -16,7 +16,7 @@
 
 #include "clause_propagator.h"
 #include "disjoint_propagator.h"
-#include "disjunction_specification.h"
+#include "disjunction_description.h"
 #include "equal_propagator.h"
 #include "runtime_views.h"
 #include "test_helpers.h"

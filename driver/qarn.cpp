@@ -18,6 +18,7 @@
 #include "flags.h"
 #include "memory_manager.h"
 #include "opb_solver.h"
+#include "read_error.h"
 #include "solver.h"
 #include "unsupported.h"
 
@@ -30,12 +31,14 @@ typedef qarn::table_propagator_base::memory_manager memory_manager;
 void* volatile last_solver = nullptr;
 
 // Forwards output to another stream buffer and remembers whether anything
-// was written and the last character. Before the first character it writes
-// a line end, unless that character is one, so that lines written by the
-// engine during a search start on their own line after "c Solving ".
+// was written and the last character. With break_first, before the first
+// character it writes a line end, unless that character is one, so that
+// lines written by the engine during a search start on their own line after
+// "c Solving ".
 class line_start_buf : public std::streambuf {
 public:
-    explicit line_start_buf(std::streambuf* target) : m_target(target) {}
+    explicit line_start_buf(std::streambuf* target, bool break_first = true)
+        : m_target(target), m_break_first(break_first) {}
 
     bool written() const { return m_written; }
     char last() const { return m_last; }
@@ -63,7 +66,8 @@ private:
     bool start(char c) {
         if (!m_written) {
             m_written = true;
-            if (c != '\n' && traits_type::eq_int_type(m_target->sputc('\n'), traits_type::eof()))
+            if (m_break_first && c != '\n' &&
+                traits_type::eq_int_type(m_target->sputc('\n'), traits_type::eof()))
                 return false;
         }
         m_last = c;
@@ -71,8 +75,15 @@ private:
     }
 
     std::streambuf* m_target;
+    bool m_break_first;
     bool m_written = false;
     char m_last = '\n';
+};
+
+// Puts std::cout's original buffer back when leaving the scope.
+struct restore_cout {
+    std::streambuf* original;
+    ~restore_cout() { std::cout.rdbuf(original); }
 };
 
 // Runs the search and writes the statistics and the result.
@@ -81,10 +92,7 @@ void solve(qarn::solver& s) {
     line_start_buf engine_lines(std::cout.rdbuf());
     qarn::solver::result_type result;
     {
-        struct restore {
-            std::streambuf* original;
-            ~restore() { std::cout.rdbuf(original); }
-        } guard{std::cout.rdbuf(&engine_lines)};
+        restore_cout guard{std::cout.rdbuf(&engine_lines)};
         result = s.solve(&std::cout);
     }
     // When the engine wrote lines of its own, the backtrack count gets a
@@ -135,32 +143,44 @@ std::unique_ptr<T> construct(std::istream& input, const std::string& name, const
     return s;
 }
 
+// Constructs and solves one instance; false when it could not be read.
 template <class T>
-void solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
+bool solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
                 memory_manager& tables, bool more_follow) {
     std::unique_ptr<T> s;
+    // What construction writes, seen for whether its last line is complete.
+    line_start_buf construction(std::cout.rdbuf(), false);
     try {
+        restore_cout guard{std::cout.rdbuf(&construction)};
         s = construct<T>(input, name, "c", options, tables);
+    } catch (const qarn::read_error& e) {
+        // Reported like a file that cannot be opened; the instance is not
+        // solved. The "c Constructing" line is ended first.
+        if (construction.last() != '\n')
+            std::cout << '\n';
+        std::cerr << name << ": " << e.what() << "\n";
+        return false;
     } catch (const std::bad_alloc&) {
         std::cout << "s UNKNOWN\n" << "c Out of memory while constructing the problem\n";
-        return;
+        return true;
     } catch (const qarn::unsupported& e) {
         std::cout << "\ns UNSUPPORTED\n" << "c " << e.what() << std::endl;
-        return;
+        return true;
     }
     solve(*s);
     // The last instance's solver lives until the process ends.
     if (!more_follow)
         last_solver = s.release();
+    return true;
 }
 
-void solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
+bool solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
                 memory_manager& tables, bool more_follow) {
     // main_impl refuses the formats that have no reader yet.
     if (options.m_format == per_format_flags::OPB)
-        solve_file<opb_solver>(input, name, options, tables, more_follow);
-    else
-        std::cerr << "Unknown input format " << options.m_format << "\n";
+        return solve_file<opb_solver>(input, name, options, tables, more_follow);
+    std::cerr << "Unknown input format " << options.m_format << "\n";
+    return true;
 }
 
 int main_impl(int argc, char** argv) {
@@ -176,10 +196,8 @@ int main_impl(int argc, char** argv) {
         return 1;
     }
     static memory_manager* tables = new memory_manager;
-    if (optind >= argc) {
-        solve_file(std::cin, "<stdin>", options, *tables, false);
-        return 0;
-    }
+    if (optind >= argc)
+        return solve_file(std::cin, "<stdin>", options, *tables, false) ? 0 : 1;
     int status = 0;
     for (int i = optind; i < argc; ++i) {
         std::ifstream input(argv[i]);
@@ -188,7 +206,8 @@ int main_impl(int argc, char** argv) {
             status = 1;
             continue;
         }
-        solve_file(input, argv[i], options, *tables, i + 1 < argc);
+        if (!solve_file(input, argv[i], options, *tables, i + 1 < argc))
+            status = 1;
     }
     return status;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <unordered_map>
 
 #include "solver.h"
 
@@ -171,6 +172,21 @@ void expression::merge_similar_conjunctions() {
     std::erase_if(m_atoms, [](const atom_type& a) {
         return a.coefficient == 0 || a.product->contradictory();
     });
+}
+
+void expression::merge_repeated_products() {
+    std::unordered_map<const conjunction*, std::size_t> first;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_atoms.size(); ++i) {
+        const atom_type& a = m_atoms[i];
+        auto [at, inserted] = first.try_emplace(a.product, kept);
+        if (!inserted && m_atoms[at->second].negated == a.negated) {
+            m_atoms[at->second].coefficient += a.coefficient;
+            continue;
+        }
+        m_atoms[kept++] = a;
+    }
+    m_atoms.resize(kept);
 }
 
 void expression::make_atoms_positive(std::int64_t& k) {
@@ -342,6 +358,9 @@ void context::add_constraint(std::unique_ptr<constraint> c) {
 void context::set_objective(std::unique_ptr<expression> e, direction d) {
     m_objective = std::move(e);
     m_direction = d;
+    // A product named twice is one atom: its variable must not be summed
+    // with itself.
+    m_objective->merge_repeated_products();
     if (trace_construction())
         std::cout << "objective[" << *m_objective << "].normalize()\n";
 }

@@ -147,6 +147,9 @@ public:
     // Brings the sum into normal form; k, the right-hand side, follows.
     void normalize(context& ctx, std::int64_t& k);
     void merge_similar_conjunctions();
+    // Adds the coefficient of every later atom over a product to its first
+    // atom and drops the later ones; the atoms keep their order.
+    void merge_repeated_products();
     void make_atoms_positive(std::int64_t& k);
     // The sum under the solver's current assignment, clamped to 32 bits.
     int evaluate(const context& ctx) const;

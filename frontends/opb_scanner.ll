@@ -1,7 +1,8 @@
-/* Tokens of OPB instances. Input comes from the context's stream one
-   character at a time. Skipped text (blanks, line ends, comments) is matched
-   one character per rule so that reading stays linear in the input length
-   however long a comment or blank run is. */
+/* Tokens of OPB instances, read from the context's stream. Every rule
+   matches in time linear in its match: no rule needs to look further ahead
+   than one character past what it finally matches, so that a long run (of
+   blanks, comment text or stars) is never scanned again from each of its
+   positions. */
 %option reentrant noyywrap nounput noinput nodefault 8bit
 %option bison-bridge bison-locations
 %option prefix="qarn_opb_"
@@ -12,15 +13,12 @@
 // no longer calls it.
 #pragma GCC diagnostic ignored "-Wunused-function"
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "opb_model.h"
 #include "opb_parser.hh"
 #include "scanner_runtime.h"
-#include "unsupported.h"
 }
 
 %{
@@ -35,20 +33,24 @@ typedef yy::opb_parser::token token;
 
 namespace {
 
-// The value of a run of decimal digits; anything above 2^31 cannot be a
-// 32-bit value with either sign and is reported at once.
-std::int64_t read_integer(const char* text, const yy::location& where,
-                          const qarn::opb::context& ctx) {
+// A run of decimal digits. Above 2^31, which no 32-bit number reaches with
+// either sign, the value is not kept but the digits are, for the parser to
+// report the number where its term starts.
+qarn::opb::digit_run read_digits(const char* text) {
     constexpr std::int64_t LIMIT = std::int64_t(1) << 31;
+    while (*text == '0' && text[1] != '\0')
+        ++text;
     std::int64_t value = 0;
     for (const char* p = text; *p != '\0'; ++p) {
         value = value * 10 + (*p - '0');
-        if (value > LIMIT)
-            throw qarn::unsupported(ctx.name() + ":" + std::to_string(where.begin.line) + "." +
-                                    std::to_string(where.begin.column) + ": number " + text +
-                                    " is outside the 32-bit range");
+        if (value > LIMIT) {
+            char* copy = strdup(text);
+            if (copy == nullptr)
+                throw std::bad_alloc();
+            return {0, copy};
+        }
     }
-    return value;
+    return {value, nullptr};
 }
 
 } // namespace
@@ -66,7 +68,7 @@ std::int64_t read_integer(const char* text, const yy::location& where,
 
 [0-9]+ {
     ADVANCE;
-    yylval->number = read_integer(yytext, *yylloc, *yyextra);
+    yylval->digits = read_digits(yytext);
     return token::INTEGER;
 }
 "min" { ADVANCE; return token::MIN; }
@@ -78,7 +80,7 @@ std::int64_t read_integer(const char* text, const yy::location& where,
         throw std::bad_alloc();
     return token::IDENTIFIER;
 }
-[ \t\r] { ADVANCE; yylloc->step(); }
+[ \t\r]+ { ADVANCE; yylloc->step(); }
 \n { ADVANCE; yylloc->lines(1); yylloc->step(); }
 "<=" { ADVANCE; return token::LE; }
 ">=" { ADVANCE; return token::GE; }
@@ -92,15 +94,13 @@ std::int64_t read_integer(const char* text, const yy::location& where,
     return static_cast<unsigned char>(yytext[0]);
 }
 
-<LINE_COMMENT>[^\n] { ADVANCE; yylloc->step(); }
+<LINE_COMMENT>[^\n]+ { ADVANCE; yylloc->step(); }
 <LINE_COMMENT>\n { ADVANCE; yylloc->lines(1); yylloc->step(); BEGIN(INITIAL); }
 <LINE_COMMENT><<EOF>> { return token::END; }
 
 <COMMENT>"*"+"/" { ADVANCE; yylloc->step(); BEGIN(INITIAL); }
-<COMMENT>"*"+[^*/\n] { ADVANCE; }
-<COMMENT>"*"*\n { yylloc->lines(1); }
-<COMMENT>[^*\n] { ADVANCE; }
-<COMMENT>"*" { ADVANCE; }
+<COMMENT>"*"+|[^*\n]+ { ADVANCE; }
+<COMMENT>\n { yylloc->lines(1); }
 <COMMENT><<EOF>> { return token::ERR; }
 
 %%

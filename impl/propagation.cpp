@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "clause_propagator.h"
+#include "equal_propagator.h"
 #include "runtime_views.h"
 #include "solver.h"
 
@@ -94,6 +95,82 @@ void solver::throw_timeout_exception() {
 
 // ---------------------------------------------------------------------------
 // Starting a search
+
+// Propagators, explanations and learned constraints all take a parameter to
+// be a variable of its own: a variable named twice would get two nodes in a
+// learned constraint and two stale views in one activation. A clause merges
+// its literals on one variable (their union); any other constraint gets a
+// fresh copy of the variable for each later occurrence, tied to it by an
+// equality. Constraints checked once stay clean, so a later search only
+// scans the constraints added since.
+void solver::separate_repeated_parameters() {
+    const unsigned original_vars = m_assignment.var_count();
+    std::vector<unsigned>& seen = m_parameter_marks;
+    for (unsigned c = m_separated_constraints; c < constraint_count(); ++c) {
+        if (!m_propagators[c])
+            continue;
+        std::vector<unsigned>& vars = m_records[c].variables();
+        seen.resize(m_assignment.var_count(), NO_PARAMETER);
+        bool repeated = false;
+        for (unsigned p = 0; p < vars.size() && !repeated; ++p) {
+            repeated = seen[vars[p]] != NO_PARAMETER;
+            seen[vars[p]] = p;
+        }
+        for (unsigned v : vars)
+            seen[v] = NO_PARAMETER;
+        if (!repeated)
+            continue;
+        if (auto* clause = dynamic_cast<clause_propagator*>(m_propagators[c].get()))
+            merge_repeated_literals(*clause, vars);
+        else
+            copy_repeated_parameters(c);
+    }
+    m_separated_constraints = constraint_count();
+    // The copies are internal: a solution shows the variables it had before.
+    if (m_vars_to_print < 0 && m_assignment.var_count() != original_vars)
+        m_vars_to_print = static_cast<int>(original_vars);
+}
+
+void solver::merge_repeated_literals(clause_propagator& clause, std::vector<unsigned>& vars) {
+    std::vector<iset>& literals = clause.update_literals();
+    std::vector<unsigned>& first = m_parameter_marks;
+    unsigned kept = 0;
+    for (unsigned p = 0; p < vars.size(); ++p) {
+        const unsigned v = vars[p];
+        if (first[v] != NO_PARAMETER) {
+            literals[first[v]].insert_all_of(literals[p]);
+            continue;
+        }
+        first[v] = kept;
+        vars[kept] = v;
+        if (kept != p)
+            literals[kept] = std::move(literals[p]);
+        ++kept;
+    }
+    vars.resize(kept);
+    literals.resize(kept);
+    for (unsigned v : vars)
+        first[v] = NO_PARAMETER;
+}
+
+void solver::copy_repeated_parameters(unsigned c) {
+    // Adding constraints moves the records: index them, never hold one.
+    std::vector<unsigned>& seen = m_parameter_marks;
+    const unsigned arity = m_records[c].arity();
+    for (unsigned p = 0; p < arity; ++p) {
+        const unsigned v = m_records[c].variable(p);
+        if (seen[v] == NO_PARAMETER) {
+            seen[v] = p;
+            continue;
+        }
+        const unsigned copy = add_var(iset(m_assignment.domain(v)), nullptr, false);
+        seen.resize(m_assignment.var_count(), NO_PARAMETER);
+        m_records[c].variables()[p] = copy;
+        add_constraint(std::make_unique<equal_propagator>()) << v << copy;
+    }
+    for (unsigned v : m_records[c].variables())
+        seen[v] = NO_PARAMETER;
+}
 
 void solver::prepare_for_solve() {
     m_last_chosen_var = -1;

@@ -75,6 +75,7 @@ solver::result_type solver::solve_impl(bool prefer_saved) {
         }
     } scope(*this);
 
+    separate_repeated_parameters();
     prepare_for_solve();
     if (!first_time_propagate_constraints()) {
         if (m_proof_collector->want_proof()) {

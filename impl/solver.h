@@ -159,6 +159,10 @@ public:
     int choose_free_variable();
 
     // ---- Propagation
+    // Gives every parameter of every constraint a variable of its own.
+    void separate_repeated_parameters();
+    void merge_repeated_literals(clause_propagator& clause, std::vector<unsigned>& vars);
+    void copy_repeated_parameters(unsigned c);
     void prepare_for_solve();
     bool first_time_propagate_constraints();
     bool propagate_constraints();
@@ -314,6 +318,9 @@ private:
     std::unique_ptr<proof_collector_interface> m_proof_collector;
     std::vector<constraint_connectivity_info> m_records;
     unsigned m_first_learned = 0;
+    static constexpr unsigned NO_PARAMETER = 0xFFFFFFFFu;
+    unsigned m_separated_constraints = 0;    // constraints checked for repeated variables
+    std::vector<unsigned> m_parameter_marks; // by variable: a parameter, or NO_PARAMETER
     std::vector<std::unique_ptr<constraint_propagator>> m_propagators;
     unique_queue<void> m_constraint_queue;
     std::vector<constraint_run_level> m_dirty_learned;

@@ -7,7 +7,7 @@ A case file holds header lines, then the expected standard output and
 standard error:
 
   args: -F opb -s 1 instances/sat.opb   command line (paths relative to this directory)
-  stdin: instances/sat.opb              optional: file fed to standard input
+  stdin: instances/sat.opb              optional: file (or directory) fed to standard input
   status: 0                             expected exit status
   check: instances/sat.opb [ARGS]       check_opb.py on the output of one instance
   --- stdout
@@ -58,9 +58,15 @@ def main(argv):
         argv = argv[1:]
     qarn, case = os.path.abspath(argv[0]), argv[1]
     header, expected = read_case(case)
-    stdin = open(os.path.join(HERE, header["stdin"]), "rb") if "stdin" in header else subprocess.DEVNULL
-    run = subprocess.run(["qarn"] + shlex.split(header["args"]), executable=qarn, cwd=HERE,
-                         stdin=stdin, capture_output=True, timeout=120)
+    # A plain descriptor, so that a directory can be standard input too.
+    stdin = os.open(os.path.join(HERE, header["stdin"]), os.O_RDONLY) if "stdin" in header \
+        else subprocess.DEVNULL
+    try:
+        run = subprocess.run(["qarn"] + shlex.split(header["args"]), executable=qarn, cwd=HERE,
+                             stdin=stdin, capture_output=True, timeout=120)
+    finally:
+        if "stdin" in header:
+            os.close(stdin)
     actual = {"stdout": masked(run.stdout.decode(errors="replace")),
               "stderr": run.stderr.decode(errors="replace")}
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "big_iset.h"
+#include "impl/sets/big_iset.h"
 
 using iset = qarn::big_model::iset;
 using range = std::pair<int, int>;

@@ -10,7 +10,7 @@ solver gave up, for example on products it cannot read, or - when nothing was
 found in time), the best objective value, CPU seconds, peak
 memory (measured by GNU time; coreutils' timeout ends a run), and for the
 other solvers the ratio of qarn's time to theirs. Every solver's final
-solution is checked against the instance (with tests/e2e/check_opb.py) and
+solution is checked against the instance (with tests/e2e/opb/check_opb.py) and
 its objective computed from it; answers that contradict each other are
 flagged. A summary follows.
 A suite of instance families: ../shared/bench/opb/gen.py suite DIR [SCALE].
@@ -26,7 +26,7 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "opb"))
 import check_opb  # noqa: E402
 
 COMMANDS = {

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "clause_propagator.h"
-#include "solver.h"
+#include "impl/engine/solver.h"
+#include "impl/propagators/clause_propagator.h"
 
 namespace {
 

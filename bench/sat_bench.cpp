@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "clause_propagator.h"
-#include "solver.h"
-#include "timer.h"
+#include "impl/engine/solver.h"
+#include "impl/propagators/clause_propagator.h"
+#include "impl/support/timer.h"
 
 namespace {
 

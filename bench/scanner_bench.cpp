@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "opb_model.h"
+#include "frontends/opb/opb_model.h"
+#include "impl/engine/solver.h"
 #include "opb_parser.hh"
-#include "solver.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Option scanning, usage text, consistency check and apply().
-#include "flags.h"
+#include "driver/flags.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "random.h"
-#include "solver.h"
+#include "impl/engine/solver.h"
+#include "impl/support/random.h"
 
 namespace qarn {
 

@@ -1,4 +1,4 @@
-#include "opb_solver.h"
+#include "driver/opb_solver.h"
 
 #include <iostream>
 #include <stdexcept>

@@ -5,10 +5,10 @@
 #include <istream>
 #include <string>
 
-#include "flags.h"
-#include "memory_manager.h"
-#include "opb_model.h"
-#include "solver.h"
+#include "driver/flags.h"
+#include "driver/memory_manager.h"
+#include "frontends/opb/opb_model.h"
+#include "impl/engine/solver.h"
 
 class opb_solver : public qarn::solver {
 public:

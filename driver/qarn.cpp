@@ -15,12 +15,12 @@
 
 #include <unistd.h>
 
-#include "flags.h"
-#include "memory_manager.h"
-#include "opb_solver.h"
-#include "read_error.h"
-#include "solver.h"
-#include "unsupported.h"
+#include "driver/flags.h"
+#include "driver/memory_manager.h"
+#include "driver/opb_solver.h"
+#include "frontends/common/read_error.h"
+#include "frontends/common/unsupported.h"
+#include "impl/engine/solver.h"
 
 namespace {
 

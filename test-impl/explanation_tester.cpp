@@ -1,10 +1,10 @@
-#include "explanation_tester.h"
+#include "test-impl/explanation_tester.h"
 
 #include <utility>
 
-#include "random.h"
-#include "random_domains.h"
-#include "test_check.h"
+#include "impl/support/random.h"
+#include "test-impl/random_domains.h"
+#include "test-impl/test_check.h"
 
 namespace qarn {
 

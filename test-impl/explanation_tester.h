@@ -12,9 +12,9 @@
 #include <ostream>
 #include <vector>
 
-#include "constraint_propagator.h"
-#include "model.h"
-#include "trivial_runtime_info.h"
+#include "impl/engine/constraint_propagator.h"
+#include "impl/sets/model.h"
+#include "test-impl/trivial_runtime_info.h"
 
 namespace qarn {
 

@@ -1,11 +1,11 @@
-#include "random_domains.h"
+#include "test-impl/random_domains.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <stdexcept>
 
-#include "random.h"
+#include "impl/support/random.h"
 
 namespace qarn {
 

@@ -8,7 +8,7 @@
 
 #include <utility>
 
-#include "model.h"
+#include "impl/sets/model.h"
 
 namespace qarn {
 

@@ -1,4 +1,4 @@
-#include "test_check.h"
+#include "test-impl/test_check.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "trivial_runtime_info.h"
+#include "test-impl/trivial_runtime_info.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "random.h"
-#include "random_domains.h"
-#include "test_check.h"
+#include "impl/support/random.h"
+#include "test-impl/random_domains.h"
+#include "test-impl/test_check.h"
 
 namespace qarn {
 

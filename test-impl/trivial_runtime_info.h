@@ -13,11 +13,11 @@
 #include <ostream>
 #include <vector>
 
-#include "constraint_propagator.h"
-#include "constraint_runtime_info.h"
-#include "model.h"
-#include "watch_types.h"
-#include "watches.h"
+#include "impl/engine/constraint_propagator.h"
+#include "impl/engine/constraint_runtime_info.h"
+#include "impl/engine/watch_types.h"
+#include "impl/engine/watches.h"
+#include "impl/sets/model.h"
 
 namespace qarn {
 

@@ -3,13 +3,14 @@
 
   run_case.py [--update] QARN CASE.test
 
-A case file holds header lines, then the expected standard output and
-standard error:
+Each input format has a folder FORMAT/ with its instances, its checker
+check_FORMAT.py and the case files in FORMAT/cases/. A case file holds
+header lines, then the expected standard output and standard error:
 
-  args: -F opb -s 1 instances/sat.opb   command line (paths relative to this directory)
+  args: -F opb -s 1 instances/sat.opb   command line (paths relative to FORMAT/)
   stdin: instances/sat.opb              optional: file (or directory) fed to standard input
   status: 0                             expected exit status
-  check: instances/sat.opb [ARGS]       check_opb.py on the output of one instance
+  check: instances/sat.opb [ARGS]       check_FORMAT.py on the output of one instance
   --- stdout
   ...
   --- stderr
@@ -18,7 +19,7 @@ standard error:
 There is one "check:" line per instance of the run, in order ("check: -"
 for an instance without a solution); an instance's output starts at its
 "c Constructing " line. An output with a solution must be checked.
-The program runs in this directory as "qarn". CPU times in the output are
+The program runs in FORMAT/ as "qarn". CPU times in the output are
 replaced by "<time>". --update rewrites the expected sections (review them).
 """
 import os
@@ -28,7 +29,6 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def read_case(path):
@@ -58,11 +58,15 @@ def main(argv):
         argv = argv[1:]
     qarn, case = os.path.abspath(argv[0]), argv[1]
     header, expected = read_case(case)
+    # Cases live in FORMAT/cases/; the program runs in FORMAT/, where the
+    # instances and the format's checker (check_FORMAT.py) are.
+    here = os.path.dirname(os.path.dirname(os.path.abspath(case)))
+    checker = os.path.join(here, "check_%s.py" % os.path.basename(here))
     # A plain descriptor, so that a directory can be standard input too.
-    stdin = os.open(os.path.join(HERE, header["stdin"]), os.O_RDONLY) if "stdin" in header \
+    stdin = os.open(os.path.join(here, header["stdin"]), os.O_RDONLY) if "stdin" in header \
         else subprocess.DEVNULL
     try:
-        run = subprocess.run(["qarn"] + shlex.split(header["args"]), executable=qarn, cwd=HERE,
+        run = subprocess.run(["qarn"] + shlex.split(header["args"]), executable=qarn, cwd=here,
                              stdin=stdin, capture_output=True, timeout=120)
     finally:
         if "stdin" in header:
@@ -98,8 +102,8 @@ def main(argv):
             out.write(segment)
             out.flush()
             words = shlex.split(check)
-            checked = subprocess.run([sys.executable, os.path.join(HERE, "check_opb.py"),
-                                      os.path.join(HERE, words[0]), out.name] + words[1:])
+            checked = subprocess.run([sys.executable, checker, os.path.join(here, words[0]),
+                                      out.name] + words[1:])
             failed = failed or checked.returncode != 0
     return 1 if failed else 0
 

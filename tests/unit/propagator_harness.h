@@ -32,12 +32,12 @@
 #include <string>
 #include <vector>
 
-#include "constraint_propagator.h"
-#include "explanation_tester.h"
-#include "model.h"
-#include "random.h"
-#include "random_domains.h"
-#include "trivial_runtime_info.h"
+#include "impl/engine/constraint_propagator.h"
+#include "impl/sets/model.h"
+#include "impl/support/random.h"
+#include "test-impl/explanation_tester.h"
+#include "test-impl/random_domains.h"
+#include "test-impl/trivial_runtime_info.h"
 
 namespace qarn_test {
 

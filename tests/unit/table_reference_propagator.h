@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "constraint_propagator.h"
-#include "model.h"
+#include "impl/engine/constraint_propagator.h"
+#include "impl/sets/model.h"
 
 namespace qarn_test {
 

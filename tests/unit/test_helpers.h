@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "constraint_propagator.h"
-#include "model.h"
-#include "runtime_views.h"
+#include "impl/engine/constraint_propagator.h"
+#include "impl/engine/runtime_views.h"
+#include "impl/sets/model.h"
 
 namespace qarn_test {
 

@@ -1,0 +1,74 @@
+// x = y over parameters (x, y). Besides propagating, the equality takes part
+// in learning: combined with another constraint on one of its variables it
+// substitutes its other side for that variable, and as the base constraint of
+// a resolved disjunction it builds the propagator for it (the equality, the
+// equality or one literal, or the equality or a clause).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "impl/engine/constraint_propagator.h"
+#include "impl/learning/disjunction_description.h"
+
+namespace qarn {
+
+// The propagator of a resolved disjunction over a two-parameter base: the
+// base alone, one literal or the base (one_literal(set)), or the base or a
+// clause (with_clause(sets)); params receives the variables in the new
+// propagator's parameter order.
+template <class OneLiteral, class WithClause>
+std::unique_ptr<constraint_propagator> new_binary_base_propagator(
+    disjunction_specification& description, std::vector<unsigned>& params,
+    OneLiteral one_literal, WithClause with_clause) {
+    const unsigned literals = description.literal_count();
+    params.clear();
+    params.reserve(2 + literals);
+    if (literals == 0) {
+        params.push_back(description.base_variable(0));
+        params.push_back(description.base_variable(1));
+        return description.base() ? description.base()->clone() : nullptr;
+    }
+    if (literals == 1) {
+        params.push_back(description.literal_variable(0));
+        params.push_back(description.base_variable(0));
+        params.push_back(description.base_variable(1));
+        return one_literal(description.literal_set(0));
+    }
+    params.push_back(description.base_variable(0));
+    params.push_back(description.base_variable(1));
+    std::vector<iset> sets;
+    sets.reserve(literals);
+    for (unsigned i = 0; i < literals; ++i) {
+        sets.push_back(description.literal_set(i));
+        params.push_back(description.literal_variable(i));
+    }
+    return with_clause(std::move(sets));
+}
+
+class equal_propagator : public tight1_constraint_propagator {
+public:
+    unsigned count_params() const override { return 2; }
+    result_type propagate(constraint_runtime_info& ri) override;
+    bool conflicts(const constraint_runtime_info& ri) const override;
+    bool constraint_check(const constraint_runtime_info& ri) const override;
+    void print(std::ostream& os, const constraint_runtime_info* ri) const override;
+    std::unique_ptr<constraint_propagator> clone() const override;
+    std::unique_ptr<constraint_propagator> new_propagator(
+        disjunction_specification& description, std::vector<unsigned>& params) const override;
+    // Any constraint: the equality substitutes into it.
+    bool may_combine(const constraint_propagator& other) const override;
+    // `other` with the variable at `param` (one side of this equality)
+    // replaced by the other side, or null when that does not conflict under
+    // the domains of other_ri with the other side's domain of this_ri.
+    std::unique_ptr<constraint_propagator> combine(
+        const constraint_runtime_info& this_ri, const constraint_propagator& other,
+        const constraint_runtime_info& other_ri, const std::vector<unsigned>& other_to_this,
+        unsigned param, std::vector<unsigned>& out_params) const override;
+
+    // The equality step on parameters px and py of ri: both become their
+    // intersection; UNSAT when that is empty.
+    static result_type propagate_equal(constraint_runtime_info& ri, unsigned px, unsigned py);
+};
+
+} // namespace qarn

@@ -1,0 +1,194 @@
+// Strided integer set: the domain set of the large model.
+//
+// Every element is offset + stride * k, with 1 <= stride, 0 <= offset < stride
+// (offset 0 when the stride is 1), and the indices k kept in a range map.
+// Compaction raises the stride to the gcd of the gaps between elements once
+// the set holds only isolated indices, so a set built value by value from a
+// progression ends as one index range. Emptiness is empty(); size() is 0 both
+// for the empty and for the full set of all 2^32 values.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <utility>
+
+#include "impl/sets/big_iset_impl.h"
+
+namespace qarn {
+
+class big_iset {
+public:
+    typedef std::pair<int, int> range_type;
+    typedef big_iset_impl impl_type;
+
+    static constexpr int MIN_DOMAIN = INT_MIN;
+    static constexpr int MAX_DOMAIN = INT_MAX;
+
+    // An index-map iterator plus the owning set; dereferences to a value.
+    class iterator {
+    public:
+        static constexpr bool CHECKS_BOUNDS = false;
+        static constexpr bool INVALIDATED_BY_ERASE = true;
+
+        iterator() : m_it(), m_set(nullptr) {}
+        iterator(const big_iset_impl::iterator& it, const big_iset* set) : m_it(it), m_set(set) {}
+
+        int operator*() const { return m_set->value_of(*m_it); }
+        iterator& operator++() {
+            ++m_it;
+            return *this;
+        }
+        iterator& operator--() {
+            --m_it;
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator old = *this;
+            ++m_it;
+            return old;
+        }
+        iterator operator--(int) {
+            iterator old = *this;
+            --m_it;
+            return old;
+        }
+        bool operator==(const iterator& other) const {
+            return m_set == other.m_set && m_it == other.m_it;
+        }
+        bool operator!=(const iterator& other) const { return !(*this == other); }
+
+        // The progression of values starting here and stopping before `end`.
+        iterator find_stride(const iterator& end, range_type& range, unsigned& stride) const;
+        iterator find_back_stride(const iterator& begin, range_type& range, unsigned& stride) const;
+        // Stride 1: [current value, range hi]; a stride above 1: [v, v].
+        range_type current_range() const;
+        void advance_range();
+        void retract_range();
+
+        const big_iset_impl::iterator& index_iterator() const { return m_it; }
+        const big_iset* owner() const { return m_set; }
+
+    private:
+        void map_progression(const range_type& indices, unsigned index_stride,
+                             range_type& range, unsigned& stride) const;
+
+        big_iset_impl::iterator m_it;
+        const big_iset* m_set;
+    };
+    typedef iterator const_iterator;
+
+    big_iset() : m_ranges(), m_skip(1), m_offset(0), m_changes(0) {}
+    explicit big_iset(const std::string& text);
+    big_iset(const big_iset& other);
+    big_iset(big_iset&& other) noexcept;
+    big_iset& operator=(const big_iset& other);
+    big_iset& operator=(big_iset&& other) noexcept;
+
+    // The set becomes {v}.
+    void assign(int v);
+
+    bool empty() const { return m_ranges.empty(); }
+    bool full() const { return m_skip == 1 && m_ranges.full(); }
+    unsigned size() const { return m_ranges.size(); }
+    // Least and greatest element; the set must not be empty.
+    int min() const { return value_of(m_ranges.min()); }
+    int max() const { return value_of(m_ranges.max()); }
+    unsigned stride() const { return m_skip; }
+    unsigned offset() const { return m_offset; }
+    const big_iset_impl& index_map() const { return m_ranges; }
+
+    iterator begin() const { return iterator(m_ranges.begin(), this); }
+    iterator end() const { return iterator(m_ranges.end(), this); }
+    iterator lower_bound(int v) const;
+    iterator upper_bound(int v) const;
+    // Index of the first element not below v: ceil((v - offset) / stride).
+    int upper_impl_value(int v) const;
+
+    // Mutators; ranges are closed (lo, hi).
+    void insert(const range_type& range);
+    void insert(const range_type& range, unsigned stride);
+    void erase(const range_type& range);
+    iterator erase(const iterator& it);
+    void intersect(const range_type& range);
+    void intersect(const range_type& range, unsigned stride);
+    void intersect(const std::pair<std::int64_t, std::int64_t>& bounds, unsigned stride);
+    void intersect(const big_iset& other);
+    void insert_all_of(const big_iset& other);
+    void erase_all_of(const big_iset& other);
+    void complement();
+    void compact();
+    void flatten();
+
+    // Queries.
+    bool contains(int v) const;
+    bool contains_all_of(const big_iset& other) const;
+    bool contains_all_of(const range_type& range, unsigned stride) const;
+    bool contains_any_of(const big_iset& other) const;
+    static bool same_elements(const big_iset& a, const big_iset& b);
+    int rand() const;
+    void validate() const;
+    void show_self() const;
+
+    // Progressions lo, lo + s, ..., up to hi.
+    static void remove_smaller_elements(range_type& range, unsigned stride, int v);
+    static void remove_bigger_elements(range_type& range, unsigned stride, int v);
+    static unsigned count_elements(const range_type& range, unsigned stride);
+    static bool is_in_range(const range_type& range, unsigned stride, int v);
+
+    void swap(big_iset& other) noexcept;
+
+protected:
+    int value_of(int index) const {
+        return static_cast<int>(static_cast<unsigned>(index) * m_skip + m_offset);
+    }
+
+private:
+    friend class iterator;
+
+    // Index of v when v lies on the progression; false otherwise.
+    bool index_of(int v, int& index) const;
+    // floor((v - offset) / stride) and ceil((v - offset) / stride).
+    int floor_index(int v) const;
+    int ceil_index(int v) const;
+    bool on_progression(int v) const;
+
+    void reset();
+    void count_change(unsigned old_size);
+    void insert_value(int v);
+    void intersect_different_strides(const big_iset& other);
+    void intersect_with_progression(const range_type& range, unsigned stride);
+
+    big_iset_impl m_ranges;
+    unsigned m_skip;
+    unsigned m_offset;
+    unsigned char m_changes;
+};
+
+// The text form (see iset_text.h).
+std::istream& operator>>(std::istream& in, big_iset& set);
+std::ostream& operator<<(std::ostream& out, const big_iset& set);
+
+namespace iset_helpers {
+// The iterator at the start of the longest run of elements of `set` just
+// before `end` that all lie in `other`.
+big_iset::iterator find_contained_tail(const big_iset& set, const big_iset::iterator& end,
+                                       const big_iset& other);
+} // namespace iset_helpers
+
+namespace big_model {
+
+class iset : public big_iset {
+public:
+    iset() = default;
+    iset(int v) { insert(range_type(v, v)); }
+    iset(const range_type& range) { insert(range); }
+    iset(int lo, int hi) { insert(range_type(lo, hi)); }
+    explicit iset(const std::string& text) : big_iset(text) {}
+    iset(const big_iset& other) : big_iset(other) {}
+    iset(big_iset&& other) noexcept : big_iset(std::move(other)) {}
+};
+
+} // namespace big_model
+
+} // namespace qarn

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "driver/flags.h"
-#include "driver/memory_manager.h"
 #include "frontends/opb/opb_model.h"
 #include "impl/engine/solver.h"
+#include "impl/propagators/table_propagator.h"
 
 class opb_solver : public qarn::solver {
 public:

@@ -16,11 +16,11 @@
 #include <unistd.h>
 
 #include "driver/flags.h"
-#include "driver/memory_manager.h"
 #include "driver/opb_solver.h"
 #include "frontends/common/read_error.h"
 #include "frontends/common/unsupported.h"
 #include "impl/engine/solver.h"
+#include "impl/propagators/table_propagator.h"
 
 namespace {
 

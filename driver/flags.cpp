@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 #include <strings.h>
 #include <unistd.h>
+#include <vector>
 
 #include "impl/engine/solver.h"
 #include "impl/support/random.h"
@@ -127,7 +129,7 @@ void qarn_flags::apply(solver& s) const {
     s.m_report_level = m_report_level;
     s.m_validate_unsat = m_validate_unsat;
     s.m_produce_proof = m_produce_proof;
-    if (m_max_conflict_clause != 0xFFFFFFFFu)
+    if (m_max_conflict_clause != NOT_GIVEN)
         s.m_max_conflict_clause = m_max_conflict_clause;
     if (m_opportunistic_threshold != 0)
         s.m_opportunistic_threshold = m_opportunistic_threshold;
@@ -229,6 +231,39 @@ void qarn_flags::usage_long(std::ostream& os) const {
 // ---------------------------------------------------------------------------
 // per_format_flags
 
+const per_format_flags::format_entry per_format_flags::FORMATS[4] = {
+    {XCSP, "xcsp", true},
+    {C_LIKE, "c", true},
+    {FZN, "fzn", false},
+    {OPB, "opb", true},
+};
+
+namespace {
+
+// "a, b, or c": the formats' names, only those in the usage text if asked.
+std::string format_names(bool usage_only) {
+    std::vector<const char*> names;
+    for (const per_format_flags::format_entry& f : per_format_flags::FORMATS)
+        if (f.in_usage || !usage_only)
+            names.push_back(f.name);
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            list += i + 1 == names.size() ? ", or " : ", ";
+        list += names[i];
+    }
+    return list;
+}
+
+} // namespace
+
+const char* per_format_flags::name_of(std::uint32_t format) {
+    for (const format_entry& f : FORMATS)
+        if (f.format == format)
+            return f.name;
+    return "unknown";
+}
+
 std::string per_format_flags::legal_args() const {
     return qarn::qarn_flags::legal_args() + "F:";
 }
@@ -238,20 +273,15 @@ bool per_format_flags::parse_option(char letter) {
         return true;
     if (letter != 'F')
         return false;
-    if (strcasecmp(optarg, "xcsp") == 0)
-        m_format = XCSP;
-    else if (strcasecmp(optarg, "opb") == 0)
-        m_format = OPB;
-    else if (strcasecmp(optarg, "c") == 0)
-        m_format = C_LIKE;
-    else if (strcasecmp(optarg, "fzn") == 0)
-        m_format = FZN;
-    else {
-        std::cerr << "Unknown input format (i.e. -F) '" << optarg << "'. "
-                  << "Must be one of xcsp, c, fzn, or opb\n";
-        return false;
+    for (const format_entry& f : FORMATS) {
+        if (strcasecmp(optarg, f.name) == 0) {
+            m_format = f.format;
+            return true;
+        }
     }
-    return true;
+    std::cerr << "Unknown input format (i.e. -F) '" << optarg << "'. "
+              << "Must be one of " << format_names(false) << "\n";
+    return false;
 }
 
 void per_format_flags::usage_short(std::ostream& os) const {
@@ -262,5 +292,6 @@ void per_format_flags::usage_short(std::ostream& os) const {
 void per_format_flags::usage_long(std::ostream& os) const {
     qarn::qarn_flags::usage_long(os);
     os << "  -F T   "
-       << "The input file format (xcsp, c, or opb) [default: xcsp]\n";
+       << "The input file format (" << format_names(true) << ") [default: " << name_of(XCSP)
+       << "]\n";
 }

@@ -46,10 +46,13 @@ public:
     void usage_long(std::ostream& os) const override;
     void validate_consistent() const override;
 
+    // An unsigned option left out where 0 is a value (-c).
+    static constexpr std::uint32_t NOT_GIVEN = 0xFFFFFFFFu;
+
     std::int32_t m_report_level = 0;                      // -l
     std::uint32_t m_seed = 0;                             // -s (0: drawn from the system)
     std::uint32_t m_opportunistic_threshold = 0;          // -o (0: not given)
-    std::uint32_t m_max_conflict_clause = 0xFFFFFFFFu;    // -c (all ones: not given)
+    std::uint32_t m_max_conflict_clause = NOT_GIVEN;      // -c
     std::uint32_t m_cost_lowering_factor = 0;             // -f (0: not given)
     double m_analysis_cost_factor = -1.0;                 // -i (not above 0: not given)
     double m_conflict_cost_factor = -1.0;                 // -k (not above 0: not given)
@@ -77,6 +80,17 @@ public:
 class per_format_flags : public qarn::qarn_flags {
 public:
     enum format_type : std::uint32_t { XCSP = 0, OPB = 1, FZN = 2, C_LIKE = 3 };
+
+    // Every format by its -F name, in the order the messages list them; the
+    // usage text leaves out those not in_usage.
+    struct format_entry {
+        format_type format;
+        const char* name;
+        bool in_usage;
+    };
+    static const format_entry FORMATS[4];
+    // The -F name of a format_type value.
+    static const char* name_of(std::uint32_t format);
 
     std::string legal_args() const override;
     bool parse_option(char letter) override;

@@ -190,9 +190,9 @@ int main_impl(int argc, char** argv) {
     if (options.m_help)
         return 0;
     if (options.m_format != per_format_flags::OPB) {
-        static const char* const names[] = {"xcsp", "opb", "fzn", "c"};
-        std::cerr << "The " << names[options.m_format]
-                  << " input format is not available yet; only -F opb is.\n";
+        std::cerr << "The " << per_format_flags::name_of(options.m_format)
+                  << " input format is not available yet; only -F "
+                  << per_format_flags::name_of(per_format_flags::OPB) << " is.\n";
         return 1;
     }
     static memory_manager* tables = new memory_manager;

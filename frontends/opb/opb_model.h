@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "impl/engine/solver_types.h"
 #include "impl/support/no_copy.h"
 
 namespace qarn {
@@ -31,8 +32,6 @@ class solver;
 namespace opb {
 
 class context;
-
-constexpr unsigned NO_VARIABLE = 0xFFFFFFFFu;
 
 // One OPB variable: its name and, once associated, its 0/1 solver variable.
 class variable : public no_copy {

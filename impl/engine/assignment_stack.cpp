@@ -102,7 +102,7 @@ void assignment_stack::undo_level(unsigned level) {
         variable_modification_entry& e = m_trail[i];
         variable_state& state = m_variables[e.m_variable];
         // Already restored by an earlier entry of this stretch.
-        if (state.m_latest_modification == NONE || state.m_latest_modification < i)
+        if (state.m_latest_modification == NO_ENTRY || state.m_latest_modification < i)
             continue;
         if (is_singleton(state.m_domain))
             m_saved_values[e.m_variable] = std::make_pair(true, state.m_domain.min());
@@ -125,13 +125,13 @@ void assignment_stack::clear() {
     for (auto& saved : m_saved_values)
         saved = std::make_pair(false, 0);
     for (variable_state& state : m_variables) {
-        if (state.m_latest_modification == NONE)
+        if (state.m_latest_modification == NO_ENTRY)
             continue;
         unsigned e = state.m_latest_modification;
-        while (m_trail[e].m_previous != NONE)
+        while (m_trail[e].m_previous != NO_ENTRY)
             e = m_trail[e].m_previous;
         state.m_domain = std::move(m_trail[e].m_domain);
-        state.m_latest_modification = NONE;
+        state.m_latest_modification = NO_ENTRY;
     }
     for (unsigned v = 0; v < var_count(); ++v)
         complete_var_update(v);
@@ -154,11 +154,11 @@ void assignment_stack::assert_level(unsigned level, const char* context) const {
 }
 
 unsigned assignment_stack::decision_level_of(unsigned entry) const {
-    if (entry == NONE)
+    if (entry == NO_ENTRY)
         return 0;
     for (unsigned level = level_count(); level > 0; --level) {
         unsigned first = m_levels[level - 1].m_first_modification;
-        if (first == NONE || first <= entry)
+        if (first == NO_ENTRY || first <= entry)
             return level;
     }
     return 0;
@@ -166,7 +166,7 @@ unsigned assignment_stack::decision_level_of(unsigned entry) const {
 
 unsigned assignment_stack::decision_modification(unsigned level) const {
     if (level == 0)
-        return NONE;
+        return NO_ENTRY;
     if (level > m_levels.size())
         throw_out_of_range("decision_modification(level)");
     return m_levels[level - 1].m_first_modification;
@@ -188,13 +188,13 @@ int assignment_stack::decision_value(unsigned level) const {
 
 std::uint64_t assignment_stack::var_modification_time(unsigned var) const {
     unsigned latest = m_variables.at(var).m_latest_modification;
-    return latest == NONE ? 1 : m_trail[latest].m_time;
+    return latest == NO_ENTRY ? 1 : m_trail[latest].m_time;
 }
 
 const iset& assignment_stack::var_domain_after_modification(unsigned var, unsigned entry) const {
     const variable_state& state = m_variables.at(var);
     const iset* result = &state.m_domain;
-    for (unsigned e = state.m_latest_modification; e != NONE && is_earlier_modification(entry, e);
+    for (unsigned e = state.m_latest_modification; e != NO_ENTRY && is_earlier_modification(entry, e);
          e = m_trail[e].m_previous)
         result = &m_trail[e].m_domain;
     return *result;
@@ -204,7 +204,7 @@ const iset& assignment_stack::var_domain_end_level(unsigned var, int level) cons
     if (level >= 0 && static_cast<unsigned>(level) > level_count())
         throw_out_of_range("var_domain_end_level(variable, level)");
     if (level < 0)
-        return var_domain_after_modification(var, NONE);
+        return var_domain_after_modification(var, NO_ENTRY);
     unsigned l = static_cast<unsigned>(level);
     if (l == level_count())
         return domain(var);
@@ -214,17 +214,17 @@ const iset& assignment_stack::var_domain_end_level(unsigned var, int level) cons
 }
 
 unsigned assignment_stack::var_modification_entry_before(unsigned var, unsigned entry) const {
-    if (entry == NONE)
-        return NONE;
+    if (entry == NO_ENTRY)
+        return NO_ENTRY;
     unsigned e = m_variables.at(var).m_latest_modification;
-    while (e != NONE && e >= entry)
+    while (e != NO_ENTRY && e >= entry)
         e = m_trail[e].m_previous;
     return e;
 }
 
 unsigned assignment_stack::before_propagation(unsigned entry) const {
-    if (entry == NONE || m_trail.empty())
-        return NONE;
+    if (entry == NO_ENTRY || m_trail.empty())
+        return NO_ENTRY;
     if (entry >= m_trail.size())
         return trail_size() - 1;
     int cause = m_trail[entry].m_cause;
@@ -233,13 +233,13 @@ unsigned assignment_stack::before_propagation(unsigned entry) const {
     for (unsigned k = entry; k > 0; --k)
         if (m_trail[k - 1].m_cause != cause)
             return k - 1;
-    return NONE;
+    return NO_ENTRY;
 }
 
 unsigned assignment_stack::go_back_to(unsigned entry, unsigned limit, unsigned steps) const {
     for (; steps > 0; --steps) {
         unsigned prev = m_trail.at(entry).m_previous;
-        if (prev == NONE || (limit != NONE && prev < limit))
+        if (prev == NO_ENTRY || (limit != NO_ENTRY && prev < limit))
             break;
         entry = prev;
     }
@@ -247,8 +247,8 @@ unsigned assignment_stack::go_back_to(unsigned entry, unsigned limit, unsigned s
 }
 
 unsigned assignment_stack::relax(unsigned entry, const iset& literal) const {
-    if (entry == NONE)
-        return NONE;
+    if (entry == NO_ENTRY)
+        return NO_ENTRY;
     // The literal is false after `entry`; walk back while it was already false
     // before each entry. Along a chain the stored domains only grow towards
     // the past, so the test is monotone and we may gallop: jump 1, 3, 7, ...
@@ -261,7 +261,7 @@ unsigned assignment_stack::relax(unsigned entry, const iset& literal) const {
     for (;;) {
         unsigned far = cur;
         unsigned taken = 0;
-        while (taken < step && m_trail[far].m_previous != NONE) {
+        while (taken < step && m_trail[far].m_previous != NO_ENTRY) {
             far = m_trail[far].m_previous;
             ++taken;
         }
@@ -279,14 +279,14 @@ unsigned assignment_stack::relax(unsigned entry, const iset& literal) const {
 }
 
 unsigned assignment_stack::relax_before(unsigned entry, const iset& literal, unsigned limit) const {
-    if (entry == NONE)
-        return NONE;
+    if (entry == NO_ENTRY)
+        return NO_ENTRY;
     unsigned cur = entry;
     while (!m_trail[cur].m_domain.contains_any_of(literal)) {
         unsigned next = m_trail[cur].m_previous;
-        if (limit != NONE && (next == NONE || next < limit))
+        if (limit != NO_ENTRY && (next == NO_ENTRY || next < limit))
             return next;
-        if (next == NONE)
+        if (next == NO_ENTRY)
             break;
         cur = next;
     }
@@ -319,8 +319,8 @@ unsigned assignment_stack::asserting_level_of_nth(unsigned n,
     if (nodes.size() == 1)
         return 0;
     unsigned e = nth_modification(n, nodes);
-    unsigned m = NONE;
-    if (e != NONE) {
+    unsigned m = NO_ENTRY;
+    if (e != NO_ENTRY) {
         for (std::size_t i = 0; i < nodes.size(); ++i) {
             unsigned entry = nodes[i].m_modification;
             if (!is_earlier_modification(entry, e))

@@ -27,19 +27,19 @@ namespace qarn {
 
 class assignment_stack : public no_copy {
 public:
-    static constexpr unsigned NONE = 0xFFFFFFFFu;
-    static constexpr unsigned MAX_TRAIL_ENTRIES = 0xFFFFFFFEu;
+    // Entries are numbered below both AFTER_LAST_ENTRY and NO_ENTRY.
+    static constexpr unsigned MAX_TRAIL_ENTRIES = AFTER_LAST_ENTRY;
 
     struct variable_state {
         iset m_domain;
-        unsigned m_latest_modification = NONE;
+        unsigned m_latest_modification = NO_ENTRY;
         double m_cost = 0;
         std::uint64_t m_stamp = 0;             // time the variable last became a singleton
         unsigned m_size_at_last_modification = 0; // domain size just before the latest change
     };
 
     struct variable_modification_entry {
-        unsigned m_previous;   // the variable's entry before this one, NONE for its first
+        unsigned m_previous;   // the variable's entry before this one, NO_ENTRY for its first
         iset m_domain;         // the domain the variable had BEFORE this modification
         std::uint64_t m_time;
         unsigned m_variable;
@@ -59,7 +59,7 @@ public:
     };
 
     // A node of a constraint being learned: the trail entry after which its
-    // variable's domain is taken (NONE: before any change), and the variable.
+    // variable's domain is taken (NO_ENTRY: before any change), and the variable.
     struct implication_node {
         unsigned m_modification;
         unsigned m_variable;
@@ -112,7 +112,7 @@ public:
     unsigned before_propagation(unsigned entry) const;
     unsigned go_back_to(unsigned entry, unsigned limit, unsigned steps) const;
     static bool is_earlier_modification(unsigned a, unsigned b) {
-        return b != NONE && (a == NONE || b > a);
+        return b != NO_ENTRY && (a == NO_ENTRY || b > a);
     }
     unsigned relax(unsigned entry, const iset& literal) const;
     unsigned relax_before(unsigned entry, const iset& literal, unsigned limit) const;
@@ -142,6 +142,7 @@ public:
     void disable_var_costs_heap();
     void raise_var_heap_cost(unsigned var);
     void lower_var_heap_cost(unsigned var);
+    // The free variable of best cost; NO_VARIABLE when every variable is a singleton.
     unsigned find_best_free_variable() const;
     bool heap_enabled() const { return !m_heap_positions.empty(); }
     double cost_increment() const { return m_cost_increment; }

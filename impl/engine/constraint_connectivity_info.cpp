@@ -24,8 +24,7 @@ const iset& constraint_connectivity_info::domain(unsigned param) const {
 void constraint_connectivity_info::set_domain(unsigned param, iset domain) {
     unsigned var = m_params.at(param);
     const iset& current = m_solver->assignment().domain(var);
-    // A subset with the same size and emptiness is the same set.
-    if (current.size() == domain.size() && current.empty() == domain.empty())
+    if (same_subset(current, domain))
         return;
     m_changed = true;
     m_solver->set_var_domain(var, std::move(domain), static_cast<int>(m_index));

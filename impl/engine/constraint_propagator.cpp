@@ -24,7 +24,7 @@ std::ostream& operator<<(std::ostream& os, propagation_types::result_type result
 }
 
 unsigned constraint_propagator::count_params() const {
-    return 0xFFFFFFFFu;
+    return ANY_PARAM_COUNT;
 }
 
 bool constraint_propagator::init(constraint_runtime_info& ri) {
@@ -37,6 +37,16 @@ bool constraint_propagator::init(constraint_runtime_info& ri) {
 void constraint_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
     if (ri)
         ri->print(os);
+}
+
+void print_binary(std::ostream& os, const constraint_runtime_info* ri, const char* name,
+                  const char* open, const char* middle, const char* close) {
+    if (!print_opening(os, ri, name, open))
+        return;
+    ri->print_param(os, 0);
+    os << middle;
+    ri->print_param(os, 1);
+    os << close;
 }
 
 unsigned constraint_propagator::watched_param_index(unsigned) const {
@@ -164,7 +174,7 @@ void tight1_constraint_propagator::explain_propagation(unsigned param, const ise
         order[count++] = param;
     } else {
         // A conflict: refine the two parameters modified last, the older first.
-        unsigned a = ri.latest_modified_param(0xFFFFFFFFu);
+        unsigned a = ri.latest_modified_param(NO_PARAM);
         unsigned b = ri.latest_modified_param(a);
         bool has_a = static_cast<int>(a) >= 0, has_b = static_cast<int>(b) >= 0;
         if (has_b)

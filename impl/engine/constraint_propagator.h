@@ -20,6 +20,7 @@
 
 #include <memory>
 #include <ostream>
+#include <type_traits>
 #include <vector>
 
 #include "impl/engine/constraint_runtime_info.h"
@@ -58,7 +59,7 @@ public:
 
     virtual ~constraint_propagator() = default;
 
-    // The number of parameters the constraint requires; 0xFFFFFFFF: any number.
+    // The number of parameters the constraint requires; ANY_PARAM_COUNT: any number.
     virtual unsigned count_params() const;
     // Watches every non-singleton parameter for modifications.
     virtual bool init(constraint_runtime_info& ri);
@@ -108,6 +109,31 @@ public:
         const constraint_runtime_info& other_ri, const std::vector<unsigned>& other_to_this,
         unsigned param, std::vector<unsigned>& out_params) const;
 };
+
+// The opening of a propagator's print(): without a view, writes the
+// constraint's name (a string, or a callable writing it to the stream) and
+// answers false, there being nothing more to write; with one, writes the
+// view's prefix and `open` and answers true for the caller to write the
+// parameters.
+template <class Name>
+bool print_opening(std::ostream& os, const constraint_runtime_info* ri, const Name& name,
+                   const char* open = "(") {
+    if (!ri) {
+        if constexpr (std::is_invocable_v<const Name&, std::ostream&>)
+            name(os);
+        else
+            os << name;
+        return false;
+    }
+    ri->print_prefix(os);
+    os << open;
+    return true;
+}
+
+// print() of a constraint over two parameters: "<prefix><open>x0<middle>x1<close>"
+// with a view, its name without.
+void print_binary(std::ostream& os, const constraint_runtime_info* ri, const char* name,
+                  const char* open, const char* middle, const char* close);
 
 // Propagators exact enough that an explanation can be found by re-running them
 // on narrowed domains: the refining order puts the last modified parameters first.

@@ -14,7 +14,7 @@ unsigned read_environment_threshold(const char* name, unsigned fallback) {
 }
 
 unsigned constraint_runtime_info::latest_modified_param(unsigned) const {
-    return 0xFFFFFFFFu;
+    return NO_PARAM;
 }
 
 unsigned constraint_runtime_info::effort() const {
@@ -53,6 +53,13 @@ void constraint_runtime_info::show_self() const {
     for (unsigned p = 0; p < arity(); ++p)
         std::cout << p << ": " << domain(p) << '\n';
     std::cout.flush();
+}
+
+bool any_empty(const constraint_runtime_info& ri) {
+    for (unsigned p = 0; p < ri.arity(); ++p)
+        if (ri.domain(p).empty())
+            return true;
+    return false;
 }
 
 void constraint_runtime_info::print_params(std::ostream& os, const char* separator) const {

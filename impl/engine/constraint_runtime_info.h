@@ -6,6 +6,7 @@
 #pragma once
 
 #include <ostream>
+#include <utility>
 
 #include "impl/engine/solver_types.h"
 #include "impl/engine/watch_types.h"
@@ -36,7 +37,7 @@ public:
     virtual watch_handle_t allocate_watch(unsigned param, watch_type type) = 0;
     virtual void deallocate_value_watch(unsigned param, int value, watch_handle_t handle) = 0;
     virtual watch_handle_t allocate_value_watch(unsigned param, int value) = 0;
-    // The parameter other than `param` changed last; 0xFFFFFFFF when none or untracked.
+    // The parameter other than `param` changed last; NO_PARAM when none or untracked.
     virtual unsigned latest_modified_param(unsigned param) const;
     // How hard a propagator should work (a conflict count).
     virtual unsigned effort() const;
@@ -58,13 +59,18 @@ public:
 };
 
 // A view without real watch lists: watches are dummy nodes the view keeps, so
-// a propagator can run its watch logic on it.
-class dummy_watch_info : public constraint_runtime_info {
+// a propagator can run its watch logic on it. Base is the view it extends.
+template <class Base>
+class with_dummy_watches : public Base {
 public:
-    void deallocate_watch(unsigned, watch_type, watch_handle_t handle) override {
+    using Base::Base;
+
+    void deallocate_watch(unsigned, watch_types::watch_type, watch_handle_t handle) override {
         m_watches.deallocate(handle);
     }
-    watch_handle_t allocate_watch(unsigned, watch_type) override { return m_watches.allocate(); }
+    watch_handle_t allocate_watch(unsigned, watch_types::watch_type) override {
+        return m_watches.allocate();
+    }
     void deallocate_value_watch(unsigned, int, watch_handle_t handle) override {
         m_watches.deallocate(handle);
     }
@@ -76,7 +82,30 @@ private:
     dummy_watches m_watches;
 };
 
+typedef with_dummy_watches<constraint_runtime_info> dummy_watch_info;
+
 // Reads an environment threshold once per process (strtoul, base 0).
 unsigned read_environment_threshold(const char* name, unsigned fallback);
+
+// Whether `subset`, a subset of `current`, still has all of its values (the
+// same size and emptiness): as a new domain it would change nothing.
+inline bool same_subset(const iset& current, const iset& subset) {
+    return current.size() == subset.size() && current.empty() == subset.empty();
+}
+
+// Some parameter's domain is empty.
+bool any_empty(const constraint_runtime_info& ri);
+
+// Narrows a copy of param's domain with narrow(iset&) and sets it as the
+// domain; false, with nothing set, when the narrowed domain is empty.
+template <class Narrow>
+bool narrow_domain(constraint_runtime_info& ri, unsigned param, Narrow&& narrow) {
+    iset domain(ri.domain(param));
+    narrow(domain);
+    if (domain.empty())
+        return false;
+    ri.set_domain(param, std::move(domain));
+    return true;
+}
 
 } // namespace qarn

@@ -9,8 +9,6 @@ namespace qarn::explanation_generators {
 
 namespace {
 
-constexpr unsigned NO_PARAM = 0xFFFFFFFFu;
-
 // Views answer "none" with a negative number (as signed 32 bits).
 bool is_param(unsigned q) {
     return static_cast<int>(q) >= 0;
@@ -183,10 +181,10 @@ const iset& conflicting_info::domain(unsigned param) const {
 }
 
 void conflicting_info::set_domain(unsigned param, iset domain) {
-    // A subset of the same size and emptiness is the same set. The
-    // generators also widen through here, to the full set only.
+    // The generators also widen through here, to the full set only, which
+    // the size test compares as well (it is symmetric).
     iset& current = m_current[param];
-    if (domain.size() == current.size() && domain.empty() == current.empty())
+    if (same_subset(current, domain))
         return;
     if (!m_dirty[param]) {
         m_dirty[param] = 1;

@@ -45,32 +45,14 @@ void solver::put_in_queue(unsigned constraint, constraint_runtime_info::queue_ty
     m_constraint_queue.insert(constraint);
 }
 
-bool solver::variable_event::comparator::operator()(const variable_event& a,
-                                                    const variable_event& b) const {
-    const assignment_stack& stack = owner->m_assignment;
-    unsigned top_first = stack.level_count() ? stack.decision_modification(stack.level_count()) : 0;
-    auto removed = [&](const variable_event& e) {
-        return static_cast<double>(e.size - stack.domain(e.variable).size());
-    };
-    auto age = [&](const variable_event& e) {
-        unsigned latest = stack.latest_modification(e.variable);
-        return static_cast<double>(stack.level_count() ? latest - top_first : latest + 1);
-    };
-    return static_cast<double>(a.size) * removed(b) * age(a) >
-           static_cast<double>(b.size) * removed(a) * age(b);
-}
-
 void solver::record_event(unsigned var) {
-    if (m_event_queued.size() <= var) {
+    if (m_event_queued.size() <= var)
         m_event_queued.resize(m_assignment.var_count(), false);
-        m_event_handles.resize(m_assignment.var_count());
-    }
     if (m_event_queued[var])
         return;
     const assignment_stack::variable_state& state = m_assignment.var_state(var);
-    m_event_handles[var] =
-        m_events.push(variable_event{var, state.m_size_at_last_modification,
-                                     state.m_latest_modification});
+    m_events.push(variable_event{var, state.m_size_at_last_modification,
+                                 state.m_latest_modification});
     m_event_queued[var] = true;
     ++m_pending_events;
 }
@@ -110,14 +92,14 @@ void solver::separate_repeated_parameters() {
         if (!m_propagators[c])
             continue;
         std::vector<unsigned>& vars = m_records[c].variables();
-        seen.resize(m_assignment.var_count(), NO_PARAMETER);
+        seen.resize(m_assignment.var_count(), NO_PARAM);
         bool repeated = false;
         for (unsigned p = 0; p < vars.size() && !repeated; ++p) {
-            repeated = seen[vars[p]] != NO_PARAMETER;
+            repeated = seen[vars[p]] != NO_PARAM;
             seen[vars[p]] = p;
         }
         for (unsigned v : vars)
-            seen[v] = NO_PARAMETER;
+            seen[v] = NO_PARAM;
         if (!repeated)
             continue;
         if (auto* clause = dynamic_cast<clause_propagator*>(m_propagators[c].get()))
@@ -137,7 +119,7 @@ void solver::merge_repeated_literals(clause_propagator& clause, std::vector<unsi
     unsigned kept = 0;
     for (unsigned p = 0; p < vars.size(); ++p) {
         const unsigned v = vars[p];
-        if (first[v] != NO_PARAMETER) {
+        if (first[v] != NO_PARAM) {
             literals[first[v]].insert_all_of(literals[p]);
             continue;
         }
@@ -150,7 +132,7 @@ void solver::merge_repeated_literals(clause_propagator& clause, std::vector<unsi
     vars.resize(kept);
     literals.resize(kept);
     for (unsigned v : vars)
-        first[v] = NO_PARAMETER;
+        first[v] = NO_PARAM;
 }
 
 void solver::copy_repeated_parameters(unsigned c) {
@@ -159,17 +141,17 @@ void solver::copy_repeated_parameters(unsigned c) {
     const unsigned arity = m_records[c].arity();
     for (unsigned p = 0; p < arity; ++p) {
         const unsigned v = m_records[c].variable(p);
-        if (seen[v] == NO_PARAMETER) {
+        if (seen[v] == NO_PARAM) {
             seen[v] = p;
             continue;
         }
         const unsigned copy = add_var(iset(m_assignment.domain(v)), nullptr, false);
-        seen.resize(m_assignment.var_count(), NO_PARAMETER);
+        seen.resize(m_assignment.var_count(), NO_PARAM);
         m_records[c].variables()[p] = copy;
         add_constraint(std::make_unique<equal_propagator>()) << v << copy;
     }
     for (unsigned v : m_records[c].variables())
-        seen[v] = NO_PARAMETER;
+        seen[v] = NO_PARAM;
 }
 
 void solver::prepare_for_solve() {
@@ -179,7 +161,6 @@ void solver::prepare_for_solve() {
     m_constraint_queue.set_max_elements(constraint_count());
     m_events.clear();
     m_event_queued.assign(m_assignment.var_count(), false);
-    m_event_handles.assign(m_assignment.var_count(), event_heap::handle_type());
     m_pending_events = 0;
     m_constraint_queue.clear();
     m_last_activated = 0;
@@ -331,7 +312,7 @@ bool solver::propagate_dirty_learned_constraint(constraint_run_level& entry) {
     m_current_queue = constraint_runtime_info::CONSTRAINT_QUEUE;
     unsigned c = entry.constraint;
     unsigned level = m_assignment.level_count();
-    if (entry.level == UNINITIALIZED_LEVEL) {
+    if (entry.level == NO_LEVEL) {
         unsigned last = level ? m_assignment.decision_modification(level) - 1
                               : m_assignment.trail_size() - 1;
         m_records[c].reset_activation();
@@ -465,7 +446,7 @@ void solver::report_last_propagation(propagation_types::result_type result, bool
         m_assignment.print_var_name(std::cout, var);
         std::cout << " := {" << m_assignment.domain(var) << '}';
         unsigned latest = m_assignment.latest_modification(var);
-        if (latest != assignment_stack::NONE)
+        if (latest != NO_ENTRY)
             std::cout << " removed {" << removed_values(var, latest) << '}';
         std::cout << '\n';
     }

@@ -1,28 +1,105 @@
-// The aged, watch-less, explicit and sliced runtime views.
+// The forwarding, aged, watch-less, explicit and sliced runtime views.
 #include "impl/engine/runtime_views.h"
 
 #include <stdexcept>
 
 namespace qarn {
 
-namespace {
+// ---------------------------------------------------------------------------
+// Forwarding view
 
-// A subset of the current domain with the same size and emptiness is equal to it.
-bool same_as(const iset& current, const iset& next) {
-    return current.size() == next.size() && current.empty() == next.empty();
+constraint_runtime_info& forwarding_runtime_info::writable(const char* what) const {
+    if (!m_mutable)
+        throw std::domain_error(what);
+    return *m_mutable;
 }
 
-} // namespace
+bool forwarding_runtime_info::reduced_between_activations(unsigned param) const {
+    return m_underlying->reduced_between_activations(param);
+}
+
+constraint_runtime_info::queue_type forwarding_runtime_info::originating_queue() const {
+    return m_underlying->originating_queue();
+}
+
+void forwarding_runtime_info::put_in_queue(queue_type queue) {
+    writable("Can't put_in_queue on const info objects").put_in_queue(queue);
+}
+
+const iset& forwarding_runtime_info::domain(unsigned param) const {
+    return m_underlying->domain(param);
+}
+
+void forwarding_runtime_info::set_domain(unsigned param, iset domain) {
+    writable("Domain can't be updated on const info objects").set_domain(param, std::move(domain));
+}
+
+unsigned forwarding_runtime_info::arity() const {
+    return m_underlying->arity();
+}
+
+void forwarding_runtime_info::deallocate_watch(unsigned param, watch_type type,
+                                               watch_handle_t handle) {
+    writable("Can't deallocate watches on const info objects")
+        .deallocate_watch(param, type, handle);
+}
+
+watch_handle_t forwarding_runtime_info::allocate_watch(unsigned param, watch_type type) {
+    return writable("Can't allocate watches on const info objects").allocate_watch(param, type);
+}
+
+void forwarding_runtime_info::deallocate_value_watch(unsigned param, int value,
+                                                     watch_handle_t handle) {
+    writable("Can't deallocate watches on const info objects")
+        .deallocate_value_watch(param, value, handle);
+}
+
+watch_handle_t forwarding_runtime_info::allocate_value_watch(unsigned param, int value) {
+    return writable("Can't allocate watches on const info objects")
+        .allocate_value_watch(param, value);
+}
+
+unsigned forwarding_runtime_info::latest_modified_param(unsigned param) const {
+    return m_underlying->latest_modified_param(param);
+}
+
+unsigned forwarding_runtime_info::effort() const {
+    return m_underlying->effort();
+}
+
+bool forwarding_runtime_info::querying_domain() const {
+    return m_underlying->querying_domain();
+}
+
+void forwarding_runtime_info::print(std::ostream& os) const {
+    m_underlying->print(os);
+}
+
+void forwarding_runtime_info::print_prefix(std::ostream& os) const {
+    m_underlying->print_prefix(os);
+}
+
+unsigned forwarding_runtime_info::accurate_size_bound() const {
+    return m_underlying->accurate_size_bound();
+}
+
+unsigned forwarding_runtime_info::accurate_size_pair_bound() const {
+    return m_underlying->accurate_size_pair_bound();
+}
+
+unsigned forwarding_runtime_info::max_accurate_ranges() const {
+    return m_underlying->max_accurate_ranges();
+}
+
+void forwarding_runtime_info::print_param(std::ostream& os, unsigned param) const {
+    m_underlying->print_param(os, param);
+}
 
 // ---------------------------------------------------------------------------
 // Aged view
 
 bool constraint_aged_info::reduced_between_activations(unsigned) const {
     return false;
-}
-
-constraint_runtime_info::queue_type constraint_aged_info::originating_queue() const {
-    return m_underlying->originating_queue();
 }
 
 void constraint_aged_info::put_in_queue(queue_type) {
@@ -37,45 +114,15 @@ void constraint_aged_info::set_domain(unsigned, iset) {
     throw std::domain_error("Domain can't be updated for a constraint_aged_info");
 }
 
-unsigned constraint_aged_info::arity() const {
-    return m_underlying->arity();
-}
-
-void constraint_aged_info::deallocate_watch(unsigned param, watch_type type,
-                                            watch_handle_t handle) {
-    if (!m_mutable)
-        throw std::domain_error("Can't deallocate watches on const info objects");
-    m_mutable->deallocate_watch(param, type, handle);
-}
-
-watch_handle_t constraint_aged_info::allocate_watch(unsigned param, watch_type type) {
-    if (!m_mutable)
-        throw std::domain_error("Can't allocate watches on const info objects");
-    return m_mutable->allocate_watch(param, type);
-}
-
-void constraint_aged_info::deallocate_value_watch(unsigned param, int value,
-                                                  watch_handle_t handle) {
-    if (!m_mutable)
-        throw std::domain_error("Can't deallocate watches on const info objects");
-    m_mutable->deallocate_value_watch(param, value, handle);
-}
-
-watch_handle_t constraint_aged_info::allocate_value_watch(unsigned param, int value) {
-    if (!m_mutable)
-        throw std::domain_error("Can't allocate watches on const info objects");
-    return m_mutable->allocate_value_watch(param, value);
-}
-
 unsigned constraint_aged_info::latest_modified_param(unsigned param) const {
     if (!m_latest_tracking)
-        return 0xFFFFFFFFu;
-    unsigned best = 0xFFFFFFFFu, best_entry = 0xFFFFFFFFu;
+        return NO_PARAM;
+    unsigned best = NO_PARAM, best_entry = NO_ENTRY;
     for (unsigned q = 0; q < arity(); ++q) {
         if (q == param)
             continue;
         unsigned e = m_stack->var_modification_entry_before(m_mapper->to_variable(q), m_time + 1);
-        if (e != 0xFFFFFFFFu && (best_entry == 0xFFFFFFFFu || e > best_entry)) {
+        if (e != NO_ENTRY && (best_entry == NO_ENTRY || e > best_entry)) {
             best = q;
             best_entry = e;
         }
@@ -91,60 +138,16 @@ void constraint_aged_info::print(std::ostream& os) const {
     print_params(os, ", ");
 }
 
-void constraint_aged_info::print_prefix(std::ostream& os) const {
-    m_underlying->print_prefix(os);
-}
-
-void constraint_aged_info::print_param(std::ostream& os, unsigned param) const {
-    m_underlying->print_param(os, param);
-}
-
 // ---------------------------------------------------------------------------
 // Watch-less view
 
-bool constraint_watchless_info::reduced_between_activations(unsigned param) const {
-    return m_underlying->reduced_between_activations(param);
-}
-
 constraint_runtime_info::queue_type constraint_watchless_info::originating_queue() const {
-    return m_fixed ? m_fixed_queue : m_underlying->originating_queue();
+    return m_fixed ? m_fixed_queue : with_dummy_watches::originating_queue();
 }
 
 void constraint_watchless_info::put_in_queue(queue_type queue) {
     m_fixed = false;
-    m_underlying->put_in_queue(queue);
-}
-
-const iset& constraint_watchless_info::domain(unsigned param) const {
-    return m_underlying->domain(param);
-}
-
-void constraint_watchless_info::set_domain(unsigned param, iset domain) {
-    m_underlying->set_domain(param, std::move(domain));
-}
-
-unsigned constraint_watchless_info::arity() const {
-    return m_underlying->arity();
-}
-
-unsigned constraint_watchless_info::latest_modified_param(unsigned param) const {
-    return m_underlying->latest_modified_param(param);
-}
-
-unsigned constraint_watchless_info::effort() const {
-    return m_underlying->effort();
-}
-
-void constraint_watchless_info::print(std::ostream& os) const {
-    m_underlying->print(os);
-}
-
-void constraint_watchless_info::print_prefix(std::ostream& os) const {
-    m_underlying->print_prefix(os);
-}
-
-void constraint_watchless_info::print_param(std::ostream& os, unsigned param) const {
-    m_underlying->print_param(os, param);
+    with_dummy_watches::put_in_queue(queue);
 }
 
 // ---------------------------------------------------------------------------
@@ -172,7 +175,7 @@ const iset& constraint_explicit_info::domain(unsigned param) const {
 
 void constraint_explicit_info::set_domain(unsigned param, iset domain) {
     iset& current = m_domains.at(param);
-    if (same_as(current, domain))
+    if (same_subset(current, domain))
         return;
     current = std::move(domain);
 }
@@ -228,34 +231,8 @@ void constraint_explicit_info::print_param(std::ostream& os, unsigned param) con
 // ---------------------------------------------------------------------------
 // Sliced view
 
-sliced_runtime_info::sliced_runtime_info(const constraint_runtime_info& underlying,
-                                         unsigned first, unsigned end)
-    : m_pending(end - first, false),
-      m_pending_domains(end - first),
-      m_mutable(nullptr),
-      m_underlying(&underlying),
-      m_first(first),
-      m_end(end) {}
-
-sliced_runtime_info::sliced_runtime_info(constraint_runtime_info& underlying, unsigned first,
-                                         unsigned end)
-    : sliced_runtime_info(static_cast<const constraint_runtime_info&>(underlying), first, end) {
-    m_mutable = &underlying;
-}
-
-constraint_runtime_info& sliced_runtime_info::writable(const char* what) const {
-    // A slice of a read-only view cannot pass changes on.
-    if (!m_mutable)
-        throw std::domain_error(what);
-    return *m_mutable;
-}
-
 bool sliced_runtime_info::reduced_between_activations(unsigned param) const {
-    return m_pending.at(param) || m_underlying->reduced_between_activations(m_first + param);
-}
-
-constraint_runtime_info::queue_type sliced_runtime_info::originating_queue() const {
-    return m_underlying->originating_queue();
+    return m_pending.at(param) || underlying().reduced_between_activations(m_first + param);
 }
 
 void sliced_runtime_info::put_in_queue(queue_type queue) {
@@ -266,11 +243,11 @@ void sliced_runtime_info::put_in_queue(queue_type queue) {
 const iset& sliced_runtime_info::domain(unsigned param) const {
     if (m_pending.at(param))
         return m_pending_domains[param];
-    return m_underlying->domain(m_first + param);
+    return underlying().domain(m_first + param);
 }
 
 void sliced_runtime_info::set_domain(unsigned param, iset domain) {
-    if (same_as(this->domain(param), domain))
+    if (same_subset(this->domain(param), domain))
         return;
     if (!m_querying) {
         iset copy(domain);
@@ -288,42 +265,33 @@ unsigned sliced_runtime_info::arity() const {
 
 void sliced_runtime_info::deallocate_watch(unsigned param, watch_type type,
                                            watch_handle_t handle) {
-    writable("Can't deallocate watches on const info objects")
-        .deallocate_watch(m_first + param, type, handle);
+    forwarding_runtime_info::deallocate_watch(m_first + param, type, handle);
 }
 
 watch_handle_t sliced_runtime_info::allocate_watch(unsigned param, watch_type type) {
-    return writable("Can't allocate watches on const info objects")
-        .allocate_watch(m_first + param, type);
+    return forwarding_runtime_info::allocate_watch(m_first + param, type);
 }
 
 void sliced_runtime_info::deallocate_value_watch(unsigned param, int value,
                                                  watch_handle_t handle) {
-    writable("Can't deallocate watches on const info objects")
-        .deallocate_value_watch(m_first + param, value, handle);
+    forwarding_runtime_info::deallocate_value_watch(m_first + param, value, handle);
 }
 
 watch_handle_t sliced_runtime_info::allocate_value_watch(unsigned param, int value) {
-    return writable("Can't allocate watches on const info objects")
-        .allocate_value_watch(m_first + param, value);
+    return forwarding_runtime_info::allocate_value_watch(m_first + param, value);
 }
 
 unsigned sliced_runtime_info::latest_modified_param(unsigned param) const {
-    const unsigned none = 0xFFFFFFFFu;
     auto inside = [&](unsigned q) { return q >= m_first && q < m_end; };
-    unsigned q = m_underlying->latest_modified_param(param < arity() ? m_first + param : none);
+    unsigned q = underlying().latest_modified_param(param < arity() ? m_first + param : NO_PARAM);
     if (inside(q))
         return q - m_first;
     if (static_cast<int>(q) < 0)
-        return none;
-    unsigned q2 = m_underlying->latest_modified_param(q);
+        return NO_PARAM;
+    unsigned q2 = underlying().latest_modified_param(q);
     if (inside(q2) && q2 - m_first != param)
         return q2 - m_first;
-    return none;
-}
-
-unsigned sliced_runtime_info::effort() const {
-    return m_underlying->effort();
+    return NO_PARAM;
 }
 
 bool sliced_runtime_info::querying_domain() const {
@@ -335,8 +303,10 @@ void sliced_runtime_info::print(std::ostream& os) const {
     os << ')';
 }
 
+void sliced_runtime_info::print_prefix(std::ostream&) const {}
+
 void sliced_runtime_info::print_param(std::ostream& os, unsigned param) const {
-    m_underlying->print_param(os, m_first + param);
+    underlying().print_param(os, m_first + param);
 }
 
 void sliced_runtime_info::commit() {

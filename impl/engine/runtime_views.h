@@ -1,4 +1,6 @@
 // The kinds of runtime view besides the solver's own record and the probes:
+//  - forwarding_runtime_info: passes everything to another view, the base of
+//    the aged, watch-less and sliced views;
 //  - constraint_aged_info: read-only domains as they stood at an earlier trail
 //    position (watches go to the underlying view when it is mutable);
 //  - constraint_watchless_info: passes everything through but keeps watches
@@ -9,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "impl/engine/assignment_stack.h"
@@ -37,30 +40,16 @@ private:
     const View& m_view;
 };
 
-class constraint_aged_info : public constraint_runtime_info {
+// Passes every operation to an underlying view; the views below derive from
+// it and override what they present differently. Over a read-only view the
+// operations that change something (narrowing, watches, queueing) throw
+// std::domain_error.
+class forwarding_runtime_info : public constraint_runtime_info {
 public:
-    static constexpr unsigned USE_UNDERLYING_EFFORT = 0xFFFFFFFFu;
-
-    // `entry` is the trail entry being explained: the view shows the domains
-    // as they were just before the propagation that made it.
-    template <class View>
-    constraint_aged_info(const View& underlying, const assignment_stack& stack, unsigned entry,
-                         unsigned effort)
-        : m_mapper(std::make_unique<concrete_param_to_var<View>>(underlying)),
-          m_underlying(&underlying),
-          m_mutable(nullptr),
-          m_stack(&stack),
-          m_time(stack.before_propagation(entry)),
-          m_effort(effort == USE_UNDERLYING_EFFORT ? underlying.effort() : effort),
-          m_latest_tracking(true) {}
-
-    // Over a mutable view: watches go to it (the engine initialises constraints so).
-    template <class View>
-    constraint_aged_info(View& underlying, const assignment_stack& stack, unsigned entry,
-                         unsigned effort)
-        : constraint_aged_info(static_cast<const View&>(underlying), stack, entry, effort) {
-        m_mutable = &underlying;
-    }
+    explicit forwarding_runtime_info(const constraint_runtime_info& underlying)
+        : m_underlying(&underlying), m_mutable(nullptr) {}
+    explicit forwarding_runtime_info(constraint_runtime_info& underlying)
+        : m_underlying(&underlying), m_mutable(&underlying) {}
 
     bool reduced_between_activations(unsigned param) const override;
     queue_type originating_queue() const override;
@@ -74,27 +63,66 @@ public:
     watch_handle_t allocate_value_watch(unsigned param, int value) override;
     unsigned latest_modified_param(unsigned param) const override;
     unsigned effort() const override;
+    bool querying_domain() const override;
     void print(std::ostream& os) const override;
     void print_prefix(std::ostream& os) const override;
+    unsigned accurate_size_bound() const override;
+    unsigned accurate_size_pair_bound() const override;
+    unsigned max_accurate_ranges() const override;
     void print_param(std::ostream& os, unsigned param) const override;
+
+protected:
+    const constraint_runtime_info& underlying() const { return *m_underlying; }
+    // The underlying view, to change something through it; throws
+    // std::domain_error(what) over a read-only one.
+    constraint_runtime_info& writable(const char* what) const;
+
+private:
+    const constraint_runtime_info* m_underlying;
+    constraint_runtime_info* m_mutable; // null over a read-only view
+};
+
+class constraint_aged_info : public forwarding_runtime_info {
+public:
+    static constexpr unsigned USE_UNDERLYING_EFFORT = 0xFFFFFFFFu;
+
+    // `entry` is the trail entry being explained: the view shows the domains
+    // as they were just before the propagation that made it. Over a mutable
+    // view watches go to it (the engine initialises constraints so); over a
+    // const one (View const) they throw.
+    template <class View>
+    constraint_aged_info(View& underlying, const assignment_stack& stack, unsigned entry,
+                         unsigned effort)
+        : forwarding_runtime_info(underlying),
+          m_mapper(std::make_unique<concrete_param_to_var<std::remove_const_t<View>>>(underlying)),
+          m_stack(&stack),
+          m_time(stack.before_propagation(entry)),
+          m_effort(effort == USE_UNDERLYING_EFFORT ? underlying.effort() : effort),
+          m_latest_tracking(true) {}
+
+    bool reduced_between_activations(unsigned param) const override;
+    void put_in_queue(queue_type queue) override;
+    const iset& domain(unsigned param) const override;
+    void set_domain(unsigned param, iset domain) override;
+    unsigned latest_modified_param(unsigned param) const override;
+    unsigned effort() const override;
+    void print(std::ostream& os) const override;
 
     void set_latest_tracking(bool on) { m_latest_tracking = on; }
     unsigned time() const { return m_time; }
 
 private:
     std::unique_ptr<param_to_var> m_mapper;
-    const constraint_runtime_info* m_underlying;
-    constraint_runtime_info* m_mutable; // null when built over a const view
     const assignment_stack* m_stack;
     unsigned m_time; // a trail entry index
     unsigned m_effort;
     bool m_latest_tracking;
 };
 
-class constraint_watchless_info : public dummy_watch_info {
+class constraint_watchless_info : public with_dummy_watches<forwarding_runtime_info> {
 public:
     explicit constraint_watchless_info(constraint_runtime_info& underlying)
-        : m_underlying(&underlying) {}
+        : with_dummy_watches(underlying) {}
 
     // Until the propagator asks for a queue, activations seem to come from `queue`.
     void set_fixed_queue(queue_type queue) {
@@ -102,20 +130,10 @@ public:
         m_fixed_queue = queue;
     }
 
-    bool reduced_between_activations(unsigned param) const override;
     queue_type originating_queue() const override;
     void put_in_queue(queue_type queue) override;
-    const iset& domain(unsigned param) const override;
-    void set_domain(unsigned param, iset domain) override;
-    unsigned arity() const override;
-    unsigned latest_modified_param(unsigned param) const override;
-    unsigned effort() const override;
-    void print(std::ostream& os) const override;
-    void print_prefix(std::ostream& os) const override;
-    void print_param(std::ostream& os, unsigned param) const override;
 
 private:
-    constraint_runtime_info* m_underlying;
     bool m_fixed = false;
     queue_type m_fixed_queue = VARIABLE_QUEUE;
 };
@@ -141,13 +159,18 @@ private:
     std::vector<variable_printer> m_printers;
 };
 
-class sliced_runtime_info : public constraint_runtime_info {
+class sliced_runtime_info : public forwarding_runtime_info {
 public:
-    sliced_runtime_info(const constraint_runtime_info& underlying, unsigned first, unsigned end);
-    sliced_runtime_info(constraint_runtime_info& underlying, unsigned first, unsigned end);
+    // Over a const view (View const) nothing passes through to it.
+    template <class View>
+    sliced_runtime_info(View& underlying, unsigned first, unsigned end)
+        : forwarding_runtime_info(underlying),
+          m_pending(end - first, false),
+          m_pending_domains(end - first),
+          m_first(first),
+          m_end(end) {}
 
     bool reduced_between_activations(unsigned param) const override;
-    queue_type originating_queue() const override;
     void put_in_queue(queue_type queue) override;
     const iset& domain(unsigned param) const override;
     void set_domain(unsigned param, iset domain) override;
@@ -157,9 +180,10 @@ public:
     void deallocate_value_watch(unsigned param, int value, watch_handle_t handle) override;
     watch_handle_t allocate_value_watch(unsigned param, int value) override;
     unsigned latest_modified_param(unsigned param) const override;
-    unsigned effort() const override;
     bool querying_domain() const override;
     void print(std::ostream& os) const override;
+    // Nothing: the constraint the slice is part of has printed its prefix.
+    void print_prefix(std::ostream& os) const override;
     void print_param(std::ostream& os, unsigned param) const override;
 
     // Passes the recorded narrowings to the underlying view.
@@ -168,12 +192,8 @@ public:
     void set_querying_domain(bool querying);
 
 private:
-    constraint_runtime_info& writable(const char* what) const;
-
     std::vector<bool> m_pending;
     std::vector<iset> m_pending_domains;
-    constraint_runtime_info* m_mutable; // null when built over a const view
-    const constraint_runtime_info* m_underlying;
     unsigned m_first;
     unsigned m_end;
     bool m_querying = true;

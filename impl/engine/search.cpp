@@ -102,7 +102,7 @@ solver::result_type solver::solve_impl(bool prefer_saved) {
         if (r != SAT)
             return r;
         if (learned >= 0)
-            m_dirty_learned.push_back({UNINITIALIZED_LEVEL, static_cast<unsigned>(learned)});
+            m_dirty_learned.push_back({NO_LEVEL, static_cast<unsigned>(learned)});
     }
 }
 

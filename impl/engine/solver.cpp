@@ -21,7 +21,7 @@ solver::solver()
     : m_out(&std::cout),
       m_proof_collector(std::make_unique<proof_collector_dummy>()),
       m_dependencies(std::make_unique<conflict_constraint_dependency>(0)),
-      m_events(variable_event::comparator{this}) {}
+      m_events(m_assignment) {}
 
 solver::~solver() = default;
 

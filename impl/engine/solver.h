@@ -16,7 +16,6 @@
 // defaults are those of a new solver.
 #pragma once
 
-#include <boost/heap/fibonacci_heap.hpp>
 #include <cstdint>
 #include <exception>
 #include <iosfwd>
@@ -29,6 +28,7 @@
 #include "impl/engine/constraint_propagator.h"
 #include "impl/engine/constraint_runtime_info.h"
 #include "impl/engine/solver_types.h"
+#include "impl/engine/variable_event_queue.h"
 #include "impl/engine/watch_types.h"
 #include "impl/engine/watches.h"
 #include "impl/learning/conflict_constraint_dependency.h"
@@ -45,8 +45,6 @@ class timer;
 
 class solver : public solver_types, public no_copy, public watch_types {
 public:
-    static constexpr unsigned UNINITIALIZED_LEVEL = 0xFFFFFFFFu;
-
     enum result_type {
         SAT = 0,
         UNSAT = 1,
@@ -64,27 +62,9 @@ public:
 
     // A learned constraint waiting for its first propagation at a level.
     struct constraint_run_level {
-        unsigned level; // UNINITIALIZED_LEVEL: never propagated
+        unsigned level; // NO_LEVEL: never propagated
         unsigned constraint;
     };
-
-    // One pending event per changed variable: the size before the first change
-    // that queued it and that change's trail entry.
-    struct variable_event {
-        unsigned variable;
-        unsigned size;
-        unsigned entry;
-
-        // a is below b (b is served first): more removed values relative to
-        // the domain size and a smaller age come first.
-        struct comparator {
-            const solver* owner = nullptr;
-            bool operator()(const variable_event& a, const variable_event& b) const;
-        };
-    };
-    typedef boost::heap::fibonacci_heap<variable_event,
-                                        boost::heap::compare<variable_event::comparator>>
-        event_heap;
 
     // The answer to an explanation request: one set per parameter (a
     // clause's own literals, or a scratch vector valid until the next
@@ -206,7 +186,7 @@ public:
     int analyze_conflict(int& learned);
     bool generate_conflict_constraint(learned_type& learned);
     unsigned conflicting_modification_entry() const;
-    // Why constraint c made trail entry `entry` (param 0xFFFFFFFF: why it
+    // Why constraint c made trail entry `entry` (param NO_PARAM: why it
     // conflicts), for the values of its parameter param.
     explanation_views get_constraint_explanation(unsigned c, unsigned param, const iset& values,
                                                  unsigned entry) const;
@@ -231,9 +211,6 @@ public:
                                  unsigned entry) const;
     void report_explanation(std::ostream& os, const constraint_runtime_info& ri,
                             const std::vector<iset>& explanation) const;
-    void restart_learning(learned_type& learned, explanation_views& views, unsigned c);
-    unsigned count_irredundant_literals(const std::vector<iset>& explanation,
-                                        constraint_connectivity_info& record) const;
 
     // ---- Watches and queues, used through the runtime views
     // Sizes the per-variable watch lists to the variable count.
@@ -318,9 +295,8 @@ private:
     std::unique_ptr<proof_collector_interface> m_proof_collector;
     std::vector<constraint_connectivity_info> m_records;
     unsigned m_first_learned = 0;
-    static constexpr unsigned NO_PARAMETER = 0xFFFFFFFFu;
     unsigned m_separated_constraints = 0;    // constraints checked for repeated variables
-    std::vector<unsigned> m_parameter_marks; // by variable: a parameter, or NO_PARAMETER
+    std::vector<unsigned> m_parameter_marks; // by variable: a parameter, or NO_PARAM
     std::vector<std::unique_ptr<constraint_propagator>> m_propagators;
     unique_queue<void> m_constraint_queue;
     std::vector<constraint_run_level> m_dirty_learned;
@@ -328,12 +304,13 @@ private:
     assignment_stack m_assignment;
     std::vector<var_event_watchers> m_var_watchers;
     std::vector<var_value_watchers> m_value_watchers;
-    event_heap m_events;
-    std::vector<event_heap::handle_type> m_event_handles;
+    variable_event_queue m_events;
     std::vector<bool> m_event_queued;
     unsigned m_pending_events = 0;
     unsigned m_last_activated = 0;
     constraint_runtime_info::queue_type m_current_queue = constraint_runtime_info::VARIABLE_QUEUE;
+    // get_constraint_explanation's answer, valid until its next call.
+    mutable std::vector<iset> m_constraint_explanation;
 };
 
 // Writes the result's name; values above OPTIMAL write nothing.

@@ -97,7 +97,7 @@ void assignment_stack::lower_var_heap_cost(unsigned var) {
 
 unsigned assignment_stack::find_best_free_variable() const {
     if (m_heap.empty() || is_singleton(m_variables[m_heap[0]].m_domain))
-        return NONE;
+        return NO_VARIABLE;
     return m_heap[0];
 }
 
@@ -146,7 +146,7 @@ void assignment_stack::heap_move_down(unsigned var) {
 namespace qarn {
 
 int solver::choose_free_variable() {
-    if (m_assignment.find_best_free_variable() == assignment_stack::NONE)
+    if (m_assignment.find_best_free_variable() == NO_VARIABLE)
         return -1;
     int candidate = m_last_chosen_var;
     std::size_t kept = 0;

@@ -17,12 +17,6 @@
 
 namespace qarn {
 
-namespace {
-
-constexpr unsigned NONE = 0xFFFFFFFFu;
-
-} // namespace
-
 int solver::analyze_conflict(int& learned) {
     learned = -1;
     const unsigned levels = m_assignment.level_count();
@@ -63,8 +57,8 @@ bool solver::generate_conflict_constraint(learned_type& learned) {
     m_records.at(c).count_conflict();
 
     explanation_views views =
-        get_constraint_explanation(c, NONE, iset(), conflicting_modification_entry());
-    collect_conflict_nodes(learned, views, c, learned_type::POST_LAST_MODIFICATION);
+        get_constraint_explanation(c, NO_PARAM, iset(), conflicting_modification_entry());
+    collect_conflict_nodes(learned, views, c, AFTER_LAST_ENTRY);
     const bool result = resolve_conflicting_implications(learned);
     if (!m_fallback)
         ++m_non_fallback_analyses;
@@ -96,14 +90,14 @@ unsigned solver::conflicting_modification_entry() const {
 solver::explanation_views solver::get_constraint_explanation(unsigned c, unsigned param,
                                                              const iset& values,
                                                              unsigned entry) const {
-    static std::vector<iset> explanation;
+    std::vector<iset>& explanation = m_constraint_explanation;
     const constraint_propagator& propagator = *m_propagators.at(c);
     if (const clause_propagator* clause = dynamic_cast<const clause_propagator*>(&propagator))
         return explanation_views{&clause->literals(), nullptr};
 
     const constraint_connectivity_info& record = m_records.at(c);
     iset new_domain;
-    if (param != NONE) {
+    if (param != NO_PARAM) {
         new_domain = m_assignment.var_domain_after_modification(record.variable(param), entry);
         new_domain.compact();
     }
@@ -112,7 +106,7 @@ solver::explanation_views solver::get_constraint_explanation(unsigned c, unsigne
     constraint_aged_info view(record, m_assignment, entry, effort);
     view.set_latest_tracking(m_check_domain_ages);
     static const iset all(MIN_DOMAIN, MAX_DOMAIN);
-    propagator.explain_propagation(param == NONE ? 0 : param,
+    propagator.explain_propagation(param == NO_PARAM ? 0 : param,
                                    m_augment_explanations ? values : all, new_domain, view,
                                    explanation);
     explanation_views views{&explanation, nullptr};
@@ -143,7 +137,7 @@ void solver::record_explanation_variables(const constraint_connectivity_info& re
 }
 
 bool solver::resolve_conflicting_implications(learned_type& learned) {
-    unsigned previous = learned_type::POST_LAST_MODIFICATION;
+    unsigned previous = AFTER_LAST_ENTRY;
     for (;;) {
         if (learned.conflict_analysis_complete()) {
             learned.add_vars_potentially_falsifying(m_latest_conflict_vars);
@@ -151,7 +145,7 @@ bool solver::resolve_conflicting_implications(learned_type& learned) {
             return true;
         }
         const learned_type::implication_node node =
-            learned.nodes()[learned.latest_node_index(NONE)];
+            learned.nodes()[learned.latest_node_index(NO_NODE)];
         const unsigned e = node.m_modification;
         const int cause = m_assignment.entry(e).m_cause;
         if (cause < 0) {
@@ -251,7 +245,7 @@ void solver::resolve_clause(learned_type& learned, const constraint_connectivity
 }
 
 void solver::relax(learned_type& learned, unsigned node) const {
-    if (node == NONE)
+    if (node == NO_NODE)
         return;
     if (m_literal_relaxation == 1)
         learned.relax_level(node, learned.literals().at(node));
@@ -325,27 +319,6 @@ void solver::report_explanation(std::ostream& os, const constraint_runtime_info&
         literal_data::print_right_hand_side(os, explanation[i]);
     }
     os << "]\n";
-}
-
-void solver::restart_learning(learned_type& learned, explanation_views& views, unsigned c) {
-    if (m_report_level >= 2)
-        std::cout << "Explanation is conflicting, restarting learning\n";
-    m_latest_conflict_vars.clear();
-    const unsigned latest = learned.latest_node_index(NONE);
-    const unsigned entry =
-        latest == NONE ? learned_type::POST_LAST_MODIFICATION : learned.nodes()[latest].m_modification;
-    collect_conflict_nodes(learned, views, c, entry);
-}
-
-unsigned solver::count_irredundant_literals(const std::vector<iset>& explanation,
-                                            constraint_connectivity_info& record) const {
-    unsigned count = 0;
-    const std::size_t n = std::min<std::size_t>(explanation.size(), record.arity());
-    for (std::size_t i = 0; i < n; ++i)
-        if (explanation[i].contains_any_of(
-                m_assignment.var_domain_end_level(record.variable(static_cast<unsigned>(i)), 0)))
-            ++count;
-    return count;
 }
 
 } // namespace qarn

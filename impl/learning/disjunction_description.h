@@ -129,4 +129,43 @@ private:
     std::unique_ptr<constraint_propagator> m_owned_base;
 };
 
+// The propagator of a resolved disjunction whose base constraint has
+// base_params parameters: the base alone without literals, else the base or
+// the clause of the literals (with_clause(sets)). params receives the base
+// variables, then the literal variables.
+template <class WithClause>
+std::unique_ptr<constraint_propagator> new_base_or_clause_propagator(
+    disjunction_specification& description, std::vector<unsigned>& params, unsigned base_params,
+    WithClause with_clause) {
+    const unsigned literals = description.literal_count();
+    params.clear();
+    params.reserve(base_params + literals);
+    for (unsigned k = 0; k < base_params; ++k)
+        params.push_back(description.base_variable(k));
+    if (literals == 0)
+        return description.base() ? description.base()->clone() : nullptr;
+    std::vector<iset> sets;
+    sets.reserve(literals);
+    for (unsigned i = 0; i < literals; ++i) {
+        sets.push_back(description.literal_set(i));
+        params.push_back(description.literal_variable(i));
+    }
+    return with_clause(std::move(sets));
+}
+
+// As above over a two-parameter base, with one literal its own propagator
+// (one_literal(set)), parameters the literal's variable and the base's.
+template <class OneLiteral, class WithClause>
+std::unique_ptr<constraint_propagator> new_binary_base_propagator(
+    disjunction_specification& description, std::vector<unsigned>& params,
+    OneLiteral one_literal, WithClause with_clause) {
+    if (description.literal_count() != 1)
+        return new_base_or_clause_propagator(description, params, 2, std::move(with_clause));
+    params.clear();
+    params.push_back(description.literal_variable(0));
+    params.push_back(description.base_variable(0));
+    params.push_back(description.base_variable(1));
+    return one_literal(description.literal_set(0));
+}
+
 } // namespace qarn

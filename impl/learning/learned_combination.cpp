@@ -22,11 +22,11 @@ unsigned learned_type::get_this_on_right_common_param(const constraint_connectiv
     for (unsigned k = 0; k < L; ++k)
         map[k] = R + k;
     if (R == 0)
-        return 0xFFFFFFFFu;
-    unsigned pivot = 0xFFFFFFFFu;
+        return NO_NODE;
+    unsigned pivot = NO_NODE;
     for (unsigned j = 0; j < R; ++j) {
         unsigned n = node_of(record.variable(j));
-        if (n == 0xFFFFFFFFu)
+        if (n == NO_NODE)
             continue;
         map[n] = j; // a later parameter on the same variable wins
         if (j == param)
@@ -46,7 +46,7 @@ std::unique_ptr<constraint_propagator> learned_type::combine_as_constraint(
     std::vector<unsigned> map(record.arity());
     for (unsigned i = 0; i < record.arity(); ++i) {
         unsigned n = node_of(record.variable(i));
-        map[i] = n != 0xFFFFFFFFu ? n : L + i;
+        map[i] = n != NO_NODE ? n : L + i;
     }
     return m_general->combine(v, reason, a, map, param, out);
 }

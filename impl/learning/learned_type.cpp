@@ -15,8 +15,6 @@ namespace qarn {
 
 namespace {
 
-constexpr unsigned NONE = 0xFFFFFFFFu;
-
 iset full_set() {
     return iset(MIN_DOMAIN, MAX_DOMAIN);
 }
@@ -49,7 +47,7 @@ learned_type::learned_type(const assignment_stack& stack, const solver& owner)
     m_variable_to_literal_index_cache.clear();
     m_nodes.clear();
     m_literals.clear();
-    m_variable_to_node.assign(stack.var_count(), NONE);
+    m_variable_to_node.assign(stack.var_count(), NO_NODE);
 }
 
 learned_type::~learned_type() {
@@ -65,18 +63,18 @@ learned_type::~learned_type() {
 
 unsigned learned_type::node_of(unsigned variable) const {
     if (variable >= m_variable_to_node.size())
-        return NONE;
+        return NO_NODE;
     unsigned k = m_variable_to_node[variable];
     if (k < m_nodes.size() && m_nodes[k].m_variable == variable)
         return k;
-    return NONE;
+    return NO_NODE;
 }
 
 bool learned_type::at_current_level(unsigned entry) const {
     if (m_current_level == 0)
         return true;
     unsigned d = m_stack->decision_modification(m_current_level);
-    return d == NONE || (entry != NONE && entry >= d);
+    return d == NO_ENTRY || (entry != NO_ENTRY && entry >= d);
 }
 
 bool learned_type::set_entry(unsigned k, unsigned entry) {
@@ -93,9 +91,9 @@ bool learned_type::set_entry(unsigned k, unsigned entry) {
 }
 
 void learned_type::compute_level() {
-    unsigned latest = NONE;
+    unsigned latest = NO_ENTRY;
     for (const implication_node& node : m_nodes)
-        if (node.m_modification != NONE && (latest == NONE || node.m_modification > latest))
+        if (node.m_modification != NO_ENTRY && (latest == NO_ENTRY || node.m_modification > latest))
             latest = node.m_modification;
     m_current_level = m_stack->decision_level_of(latest);
     m_level_count = 0;
@@ -106,7 +104,7 @@ void learned_type::compute_level() {
 
 void learned_type::clear() {
     for (const implication_node& node : m_nodes)
-        m_variable_to_node.at(node.m_variable) = NONE;
+        m_variable_to_node.at(node.m_variable) = NO_NODE;
     m_owned.reset();
     m_general = nullptr;
     m_nodes.clear();
@@ -124,7 +122,7 @@ void learned_type::remove_empty_literals() {
     for (unsigned k = 0; k < m_nodes.size(); ++k) {
         if (k < m_literals.size() && m_literals[k].empty()) {
             if (m_variable_to_node.at(m_nodes[k].m_variable) == k)
-                m_variable_to_node[m_nodes[k].m_variable] = NONE;
+                m_variable_to_node[m_nodes[k].m_variable] = NO_NODE;
             continue;
         }
         if (kept != k) {
@@ -162,7 +160,7 @@ void learned_type::construct_nodes_and_explanation(const constraint_connectivity
                                                    unsigned entry) {
     m_nodes.clear();
     for (unsigned variable : record.variables())
-        m_nodes.push_back(implication_node{NONE, variable});
+        m_nodes.push_back(implication_node{NO_ENTRY, variable});
     construct_from_variables(explanation, entry);
     if (m_solver->m_relax_cause)
         relax_cause();
@@ -174,10 +172,10 @@ void learned_type::construct_from_variables(const std::vector<iset>& literals, u
     for (unsigned k = 0; k < m_nodes.size(); ++k) {
         implication_node& node = m_nodes[k];
         m_variable_to_node.at(node.m_variable) = k;
-        // Entry NONE means "before everything": no change qualifies.
+        // Entry NO_ENTRY means "before everything": no change qualifies.
         const unsigned latest = m_stack->latest_modification(node.m_variable);
         unsigned e;
-        if (entry != NONE && (latest == NONE || latest < entry))
+        if (entry != NO_ENTRY && (latest == NO_ENTRY || latest < entry))
             e = latest;
         else
             e = m_stack->var_modification_entry_before(node.m_variable, entry);
@@ -189,8 +187,8 @@ void learned_type::construct_from_variables(const std::vector<iset>& literals, u
     if (literals.empty())
         update_explanation();
     for (unsigned k = 0; k < m_nodes.size() && k < m_literals.size(); ++k)
-        if (m_literals[k].empty() && m_nodes[k].m_modification != NONE) {
-            m_nodes[k].m_modification = NONE;
+        if (m_literals[k].empty() && m_nodes[k].m_modification != NO_ENTRY) {
+            m_nodes[k].m_modification = NO_ENTRY;
             m_explained = false;
         }
     compute_level();
@@ -199,7 +197,7 @@ void learned_type::construct_from_variables(const std::vector<iset>& literals, u
 void learned_type::update_explanation() {
     if (!m_general || (!m_literals.empty() && m_explained))
         return;
-    update_explanation(view(POST_LAST_MODIFICATION, m_solver->m_check_domain_ages));
+    update_explanation(view(AFTER_LAST_ENTRY, m_solver->m_check_domain_ages));
 }
 
 void learned_type::update_explanation(const info_type& view) {
@@ -224,7 +222,7 @@ void learned_type::update_explanation(const info_type& view) {
 
 void learned_type::insert_literal(const iset& values, unsigned variable, unsigned entry) {
     unsigned k = node_of(variable);
-    if (k == NONE) {
+    if (k == NO_NODE) {
         k = static_cast<unsigned>(m_nodes.size());
         m_nodes.push_back(implication_node{entry, variable});
         m_literals.resize(k);
@@ -236,14 +234,14 @@ void learned_type::insert_literal(const iset& values, unsigned variable, unsigne
         return;
     }
     m_literals.at(k).insert_all_of(values);
-    // NONE is earlier than every real entry.
+    // NO_ENTRY is earlier than every real entry.
     if (assignment_stack::is_earlier_modification(m_nodes[k].m_modification, entry))
         set_entry(k, entry);
 }
 
 bool learned_type::intersect_literal(const iset& values, unsigned variable, unsigned entry) {
     const unsigned k = node_of(variable);
-    if (k == NONE)
+    if (k == NO_NODE)
         return false;
     iset& literal = m_literals.at(k);
     literal.intersect(values);
@@ -266,7 +264,7 @@ void learned_type::erase_literal(unsigned k) {
             m_literals[k] = std::move(m_literals[last]);
         m_variable_to_node.at(m_nodes[k].m_variable) = k;
     }
-    m_variable_to_node.at(node.m_variable) = NONE;
+    m_variable_to_node.at(node.m_variable) = NO_NODE;
     m_nodes.pop_back();
     if (m_literals.size() > m_nodes.size())
         m_literals.resize(m_nodes.size());
@@ -276,18 +274,18 @@ void learned_type::erase_literal(unsigned k) {
 // Queries
 
 unsigned learned_type::latest_node_index(unsigned excluded) const {
-    unsigned best = NONE;
-    unsigned best_entry = NONE;
+    unsigned best = NO_NODE;
+    unsigned best_entry = NO_ENTRY;
     for (unsigned k = 0; k < m_nodes.size(); ++k) {
         if (k == excluded)
             continue;
         unsigned e = m_nodes[k].m_modification;
-        if (e == NONE) {
-            if (best == NONE)
+        if (e == NO_ENTRY) {
+            if (best == NO_NODE)
                 best = k;
             continue;
         }
-        if (best_entry == NONE || e > best_entry) {
+        if (best_entry == NO_ENTRY || e > best_entry) {
             best = k;
             best_entry = e;
         }
@@ -300,7 +298,7 @@ bool learned_type::conflict_analysis_complete() {
         return m_level_count == 1;
     if (m_nodes.empty())
         return true;
-    if (m_nodes[latest_node_index(NONE)].m_modification != NONE)
+    if (m_nodes[latest_node_index(NO_NODE)].m_modification != NO_ENTRY)
         return false;
     // Nothing depends on the trail: the constraint holds no information
     // beyond the ground domains and is dropped when those are used.
@@ -311,7 +309,7 @@ bool learned_type::conflict_analysis_complete() {
 
 unsigned learned_type::asserting_level() const {
     if (m_nodes.empty())
-        return NONE;
+        return NO_LEVEL;
     const unsigned last = static_cast<unsigned>(m_nodes.size()) - 1;
     if (!m_general)
         return m_stack->asserting_level_of_nth(last, m_nodes, m_literals);
@@ -333,7 +331,7 @@ unsigned learned_type::asserting_level() const {
 
 unsigned learned_type::opportunistic_level() const {
     if (m_nodes.empty())
-        return NONE;
+        return NO_LEVEL;
     const unsigned n = static_cast<unsigned>(m_nodes.size()) - 2;
     if (!m_general)
         return m_stack->asserting_level_of_nth(n, m_nodes, m_literals);
@@ -400,7 +398,7 @@ void learned_type::print(std::ostream& os) const {
     for (unsigned k = 0; k < m_literals.size(); ++k) {
         if (k)
             os << ", ";
-        unsigned variable = k < m_nodes.size() ? m_nodes[k].m_variable : NONE;
+        unsigned variable = k < m_nodes.size() ? m_nodes[k].m_variable : NO_VARIABLE;
         literal_data::print(os, variable_printer{&m_stack->print_strategy(), variable},
                             m_literals[k]);
     }
@@ -415,8 +413,7 @@ void learned_type::show_self() const {
 void learned_type::validate() const {
     if (m_general) {
         const unsigned params = m_general->count_params();
-        // 0xFFFFFFFF: the constraint takes any number of parameters.
-        if (params != NONE && params != m_nodes.size())
+        if (params != ANY_PARAM_COUNT && params != m_nodes.size())
             throw std::runtime_error(
                 "validate(): num of constraint params and implication nodes mismatch");
     }
@@ -492,14 +489,14 @@ bool learned_type::relax_all() {
 
 bool learned_type::relax_cause_for_clause(const std::vector<iset>& literals) {
     bool result = false;
-    unsigned previous = NONE;
-    unsigned k = latest_node_index(NONE);
+    unsigned previous = NO_NODE;
+    unsigned k = latest_node_index(NO_NODE);
     while (k != previous) {
         if (!relax(k, literals.at(k)))
             return result;
         result = true;
         previous = k;
-        k = latest_node_index(NONE);
+        k = latest_node_index(NO_NODE);
     }
     return result;
 }
@@ -525,7 +522,7 @@ bool learned_type::relax_cause() {
         std::vector<const iset*> domains(m_nodes.size(), nullptr);
         for (unsigned k = 0; k < m_nodes.size(); ++k) {
             const unsigned e = m_nodes[k].m_modification;
-            if (e == NONE || (t != NONE && e <= t))
+            if (e == NO_ENTRY || (t != NO_ENTRY && e <= t))
                 continue;
             domains[k] = &ground.domain(k);
             current.set_domain(k, *domains[k]);
@@ -543,12 +540,12 @@ bool learned_type::relax_cause() {
 bool learned_type::relax_cause_for_constraint(constraint_propagator& clone, info_type& view,
                                               const std::vector<const iset*>& domains) {
     bool result = false;
-    unsigned previous = NONE;
+    unsigned previous = NO_NODE;
     while (m_current_level != 0) {
-        const unsigned k = latest_node_index(NONE);
+        const unsigned k = latest_node_index(NO_NODE);
         if (k == previous)
             return true;
-        if (k == NONE || k >= domains.size() || !domains[k])
+        if (k == NO_NODE || k >= domains.size() || !domains[k])
             return result;
         // Only node k takes its ground domain; does the constraint still fail?
         view.drop_overrides();
@@ -675,7 +672,7 @@ void learned_type::intersect_general_constraint_with_ground() {
     // An empty list is a constraint without parameters (every one was ground):
     // keeping the nodes would feed it variables it does not expect.
     for (const implication_node& node : m_nodes)
-        m_variable_to_node.at(node.m_variable) = NONE;
+        m_variable_to_node.at(node.m_variable) = NO_NODE;
     m_nodes.assign(kept.begin(), kept.end());
     for (unsigned k = 0; k < m_nodes.size(); ++k)
         m_variable_to_node.at(m_nodes[k].m_variable) = k;
@@ -706,16 +703,16 @@ const iset& learned_type::info_type::domain(unsigned param) const {
     const implication_node& node = m_learned->m_nodes.at(param);
     const assignment_stack& stack = *m_learned->m_stack;
     unsigned e = node.m_modification;
-    if (e == NO_PREVIOUS_MODIFICATION)
-        return stack.var_domain_after_modification(node.m_variable, NO_PREVIOUS_MODIFICATION);
-    if (m_time != 0xFFFFFFFFu && m_time >= e)
+    if (e == NO_ENTRY)
+        return stack.var_domain_after_modification(node.m_variable, NO_ENTRY);
+    if (m_time != NO_ENTRY && m_time >= e)
         return stack.var_domain_after_modification(node.m_variable, e);
     return stack.var_domain_after_modification(node.m_variable, m_time);
 }
 
 void learned_type::info_type::set_domain(unsigned param, iset domain) {
     const iset& current = this->domain(param);
-    if (current.size() == domain.size() && current.empty() == domain.empty())
+    if (same_subset(current, domain))
         return;
     if (m_overridden.size() < arity()) {
         m_overridden.resize(arity(), false);
@@ -731,7 +728,7 @@ unsigned learned_type::info_type::arity() const {
 
 unsigned learned_type::info_type::latest_modified_param(unsigned param) const {
     if (!m_latest_tracking)
-        return 0xFFFFFFFFu;
+        return NO_PARAM;
     return m_learned->latest_node_index(param);
 }
 

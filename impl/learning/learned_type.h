@@ -33,9 +33,6 @@ class constraint_connectivity_info;
 
 class learned_type {
 public:
-    static constexpr unsigned NO_PREVIOUS_MODIFICATION = 0xFFFFFFFFu;
-    static constexpr unsigned POST_LAST_MODIFICATION = 0xFFFFFFFEu;
-
     typedef assignment_stack::implication_node implication_node;
 
     class info_type : public dummy_watch_info {
@@ -66,7 +63,7 @@ public:
 
     private:
         const learned_type* m_learned;
-        unsigned m_time; // POST_LAST_MODIFICATION: after the last modification
+        unsigned m_time; // AFTER_LAST_ENTRY: after the last modification
         unsigned m_effort;
         bool m_reduction_tracking;
         bool m_latest_tracking;
@@ -171,7 +168,7 @@ public:
     const constraint_propagator* owned_constraint() const { return m_owned.get(); }
     unsigned current_level() const { return m_current_level; }
     unsigned nodes_at_current_level() const { return m_level_count; }
-    // The node of `variable`, or 0xFFFFFFFF when it has none.
+    // The node of `variable`, or NO_NODE when it has none.
     unsigned node_of(unsigned variable) const;
 
 private:
@@ -180,7 +177,7 @@ private:
     static std::vector<unsigned> m_variable_to_literal_index_cache;
 
     // A view over the nodes: the object's effort, no reduction tracking.
-    info_type view(unsigned time = POST_LAST_MODIFICATION, bool latest_tracking = true) const {
+    info_type view(unsigned time = AFTER_LAST_ENTRY, bool latest_tracking = true) const {
         return info_type(*this, time, m_effort, false, latest_tracking);
     }
     // Whether a node with entry `entry` lies at the current level.

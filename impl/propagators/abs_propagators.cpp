@@ -34,16 +34,6 @@ iset part_of(const iset& s, iset::iterator first, iset::iterator last, int lowes
     return part;
 }
 
-void print_binary(std::ostream& os, const constraint_runtime_info& ri, const char* open,
-                  const char* middle, const char* close) {
-    ri.print_prefix(os);
-    os << open;
-    ri.print_param(os, 0);
-    os << middle;
-    ri.print_param(os, 1);
-    os << close;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -128,10 +118,7 @@ bool abs_propagator::constraint_check(const constraint_runtime_info& ri) const {
 }
 
 void abs_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri)
-        os << "abs";
-    else
-        print_binary(os, *ri, "", "== abs(", ")");
+    print_binary(os, ri, "abs", "", "== abs(", ")");
 }
 
 std::unique_ptr<constraint_propagator> abs_propagator::clone() const {
@@ -156,24 +143,18 @@ constraint_propagator::result_type less_equal_abs_propagator::propagate(
     const long long top = std::max(abs64(ri.domain(1).min()), abs64(ri.domain(1).max()));
     const long long m0 = ri.domain(0).min();
     if (ri.domain(0).max() > top) {
-        iset d(ri.domain(0));
-        d.intersect(iset::range_type(INT_MIN, static_cast<int>(top)));
-        if (d.empty())
+        const iset::range_type up_to_top(INT_MIN, static_cast<int>(top));
+        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(up_to_top); }))
             return UNSAT;
-        ri.set_domain(0, std::move(d));
     }
     if (m0 < 1)
         return CONSISTENT;
     // The values whose absolute value lies below min(x0).
     const iset::range_type small(static_cast<int>(1 - m0), static_cast<int>(m0 - 1));
     const iset::iterator it = ri.domain(1).lower_bound(small.first);
-    if (it != ri.domain(1).end() && *it <= small.second) {
-        iset d(ri.domain(1));
-        d.erase(small);
-        if (d.empty())
-            return UNSAT;
-        ri.set_domain(1, std::move(d));
-    }
+    if (it != ri.domain(1).end() && *it <= small.second &&
+        !narrow_domain(ri, 1, [&](iset& d) { d.erase(small); }))
+        return UNSAT;
     return CONSISTENT;
 }
 
@@ -189,10 +170,7 @@ bool less_equal_abs_propagator::constraint_check(const constraint_runtime_info& 
 }
 
 void less_equal_abs_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri)
-        os << "less_equal_abs";
-    else
-        print_binary(os, *ri, "", "<= abs(", ")");
+    print_binary(os, ri, "less_equal_abs", "", "<= abs(", ")");
 }
 
 std::unique_ptr<constraint_propagator> less_equal_abs_propagator::clone() const {
@@ -219,17 +197,15 @@ constraint_propagator::result_type greater_equal_abs_propagator::propagate(
     if (a > ri.domain(0).min()) {
         if (a > m0)
             return UNSAT;
-        iset d(ri.domain(0));
-        d.intersect(iset::range_type(static_cast<int>(a), INT_MAX));
-        ri.set_domain(0, std::move(d));
+        const iset::range_type at_least(static_cast<int>(a), INT_MAX);
+        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_least); }))
+            return UNSAT;
     }
     if (-m0 <= ri.domain(1).min() && ri.domain(1).max() <= m0)
         return CONSISTENT;
-    iset d(ri.domain(1));
-    d.intersect(iset::range_type(static_cast<int>(-m0), static_cast<int>(m0)));
-    if (d.empty())
+    const iset::range_type allowed(static_cast<int>(-m0), static_cast<int>(m0));
+    if (!narrow_domain(ri, 1, [&](iset& d) { d.intersect(allowed); }))
         return UNSAT;
-    ri.set_domain(1, std::move(d));
     return CONSISTENT;
 }
 
@@ -245,10 +221,7 @@ bool greater_equal_abs_propagator::constraint_check(const constraint_runtime_inf
 
 void greater_equal_abs_propagator::print(std::ostream& os,
                                          const constraint_runtime_info* ri) const {
-    if (!ri)
-        os << "greater_equal_abs";
-    else
-        print_binary(os, *ri, "", ">= abs(", ")");
+    print_binary(os, ri, "greater_equal_abs", "", ">= abs(", ")");
 }
 
 std::unique_ptr<constraint_propagator> greater_equal_abs_propagator::clone() const {
@@ -281,10 +254,7 @@ bool neg_propagator::constraint_check(const constraint_runtime_info& ri) const {
 }
 
 void neg_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri)
-        os << "negate";
-    else
-        print_binary(os, *ri, "(", "== -", ")");
+    print_binary(os, ri, "negate", "(", "== -", ")");
 }
 
 std::unique_ptr<constraint_propagator> neg_propagator::clone() const {

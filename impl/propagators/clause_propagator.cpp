@@ -84,11 +84,8 @@ clause_propagation_algo::result_type clause_propagation_algo::unit_propagate(ri_
     const iset& domain = ri.domain(i);
     if (m_literals[i].contains_all_of(domain))
         return VALID;
-    iset narrowed(domain);
-    narrowed.intersect(m_literals[i]);
-    if (narrowed.empty())
+    if (!narrow_domain(ri, i, [&](iset& d) { d.intersect(m_literals[i]); }))
         return UNSAT;
-    ri.set_domain(i, std::move(narrowed));
     return VALID;
 }
 
@@ -361,9 +358,8 @@ constraint_propagator::result_type stateless_clause_propagator::propagate(
         return UNSAT;
     if (possible > 1)
         return CONSISTENT;
-    iset narrowed(ri.domain(last));
-    narrowed.intersect(m_literals[last]);
-    ri.set_domain(last, std::move(narrowed));
+    if (!narrow_domain(ri, last, [&](iset& d) { d.intersect(m_literals[last]); }))
+        return UNSAT;
     return VALID;
 }
 

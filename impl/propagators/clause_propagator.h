@@ -63,7 +63,7 @@ public:
     bool potentially_falsifying(const ri_type& ri, unsigned param) const;
 
     const watch_record& watch(unsigned w) const { return m_watches[w]; }
-    // Watch w's parameter; 0xFFFFFFFF when it has none.
+    // Watch w's parameter; NO_PARAM when it has none.
     unsigned watched_param_index(unsigned w) const {
         return static_cast<unsigned>(m_watches[w].index);
     }

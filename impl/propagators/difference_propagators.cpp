@@ -136,12 +136,9 @@ constraint_propagator::result_type is_equal_propagator::propagate(constraint_run
         const iset& f = ri.domain(fixed);
         if (!bounded::is_singleton(f))
             continue;
-        const unsigned other = 3 - fixed;
-        iset rest(ri.domain(other));
-        rest.erase(iset::range_type(f.min(), f.min()));
-        if (rest.empty())
+        const iset::range_type value(f.min(), f.min());
+        if (!narrow_domain(ri, 3 - fixed, [&](iset& d) { d.erase(value); }))
             return UNSAT;
-        ri.set_domain(other, std::move(rest));
         return VALID;
     }
     return CONSISTENT;
@@ -170,12 +167,8 @@ bool is_equal_propagator::constraint_check(const constraint_runtime_info& ri) co
 }
 
 void is_equal_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "is_equal";
+    if (!print_opening(os, ri, "is_equal"))
         return;
-    }
-    ri->print_prefix(os);
-    os << '(';
     ri->print_param(os, 0);
     os << " iff ";
     ri->print_param(os, 1);
@@ -225,20 +218,12 @@ constraint_propagator::result_type difference_ge_propagator::propagate_differenc
     const wide miny = ri.domain(py).min(), maxy = ri.domain(py).max();
     if (maxx - miny < k)
         return UNSAT;
-    if (maxy > maxx - k) {
-        iset y(ri.domain(py));
-        bounded::intersect(y, INT_MIN, maxx - k);
-        if (y.empty())
-            return UNSAT;
-        ri.set_domain(py, std::move(y));
-    }
-    if (minx < miny + k) {
-        iset x(ri.domain(px));
-        bounded::intersect(x, miny + k, INT_MAX);
-        if (x.empty())
-            return UNSAT;
-        ri.set_domain(px, std::move(x));
-    }
+    if (maxy > maxx - k &&
+        !narrow_domain(ri, py, [&](iset& y) { bounded::intersect(y, INT_MIN, maxx - k); }))
+        return UNSAT;
+    if (minx < miny + k &&
+        !narrow_domain(ri, px, [&](iset& x) { bounded::intersect(x, miny + k, INT_MAX); }))
+        return UNSAT;
     return wide(ri.domain(px).min()) - ri.domain(py).max() < k ? CONSISTENT : VALID;
 }
 
@@ -257,14 +242,15 @@ bool difference_ge_propagator::constraint_check(const constraint_runtime_info& r
     return wide(ri.domain(0).min()) - ri.domain(1).min() >= m_k;
 }
 
+void difference_ge_propagator::print_name(std::ostream& os, int k) {
+    os << "diff_ge_";
+    print_constant(os, k);
+}
+
 void difference_ge_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "diff_ge_";
-        print_constant(os, m_k);
+    const auto name = [this](std::ostream& o) { print_name(o, m_k); };
+    if (!print_opening(os, ri, name))
         return;
-    }
-    ri->print_prefix(os);
-    os << '(';
     ri->print_param(os, 0);
     os << '-';
     ri->print_param(os, 1);

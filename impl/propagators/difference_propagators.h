@@ -79,6 +79,9 @@ public:
 
     int k() const { return m_k; }
 
+    // The name printed without a view: "diff_ge_" and k, a negative k as
+    // "minus_" and its magnitude.
+    static void print_name(std::ostream& os, int k);
     // x - y >= k on parameters px and py of ri.
     static result_type propagate_difference(constraint_runtime_info& ri, unsigned px,
                                             unsigned py, int k);

@@ -69,12 +69,12 @@ public:
         return leftover_count(ri.arity(), m_b.count_params());
     }
 
-    // Unknown (0xFFFFFFFF) when either part's count is.
+    // Unknown (ANY_PARAM_COUNT) when either part's count is.
     unsigned count_params() const {
         const unsigned a = m_a.count_params();
         const unsigned b = m_b.count_params();
         if (!known_count(a) || !known_count(b))
-            return 0xFFFFFFFFu;
+            return ANY_PARAM_COUNT;
         return a + b;
     }
 

@@ -57,16 +57,7 @@ bool equal_propagator::constraint_check(const constraint_runtime_info& ri) const
 }
 
 void equal_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "equal";
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    ri->print_param(os, 0);
-    os << "==";
-    ri->print_param(os, 1);
-    os << ')';
+    print_binary(os, ri, "equal", "(", "==", ")");
 }
 
 std::unique_ptr<constraint_propagator> equal_propagator::clone() const {

@@ -9,42 +9,8 @@
 #include <vector>
 
 #include "impl/engine/constraint_propagator.h"
-#include "impl/learning/disjunction_description.h"
 
 namespace qarn {
-
-// The propagator of a resolved disjunction over a two-parameter base: the
-// base alone, one literal or the base (one_literal(set)), or the base or a
-// clause (with_clause(sets)); params receives the variables in the new
-// propagator's parameter order.
-template <class OneLiteral, class WithClause>
-std::unique_ptr<constraint_propagator> new_binary_base_propagator(
-    disjunction_specification& description, std::vector<unsigned>& params,
-    OneLiteral one_literal, WithClause with_clause) {
-    const unsigned literals = description.literal_count();
-    params.clear();
-    params.reserve(2 + literals);
-    if (literals == 0) {
-        params.push_back(description.base_variable(0));
-        params.push_back(description.base_variable(1));
-        return description.base() ? description.base()->clone() : nullptr;
-    }
-    if (literals == 1) {
-        params.push_back(description.literal_variable(0));
-        params.push_back(description.base_variable(0));
-        params.push_back(description.base_variable(1));
-        return one_literal(description.literal_set(0));
-    }
-    params.push_back(description.base_variable(0));
-    params.push_back(description.base_variable(1));
-    std::vector<iset> sets;
-    sets.reserve(literals);
-    for (unsigned i = 0; i < literals; ++i) {
-        sets.push_back(description.literal_set(i));
-        params.push_back(description.literal_variable(i));
-    }
-    return with_clause(std::move(sets));
-}
 
 class equal_propagator : public tight1_constraint_propagator {
 public:

@@ -83,12 +83,11 @@ bool no_overlap_propagator::constraint_check(const constraint_runtime_info& ri) 
 }
 
 void no_overlap_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "no_overlap(L0=" << m_l0 << ", L1=" << m_l1 << ")";
+    const auto name = [this](std::ostream& o) {
+        o << "no_overlap(L0=" << m_l0 << ", L1=" << m_l1 << ")";
+    };
+    if (!print_opening(os, ri, name))
         return;
-    }
-    ri->print_prefix(os);
-    os << '(';
     ri->print_param(os, 0);
     os << '+' << m_l0 << "<=";
     ri->print_param(os, 1);
@@ -217,20 +216,12 @@ bool sub_interval_propagator::init(constraint_runtime_info& ri) {
 
 constraint_propagator::result_type sub_interval_propagator::update_domains(
     constraint_runtime_info& ri, long min_x, long max_y) {
-    if (ri.domain(1).max() > max_y) {
-        iset y(ri.domain(1));
-        bounded::intersect(y, INT_MIN, max_y);
-        if (y.empty())
-            return UNSAT;
-        ri.set_domain(1, std::move(y));
-    }
-    if (ri.domain(0).min() < min_x) {
-        iset x(ri.domain(0));
-        bounded::intersect(x, min_x, INT_MAX);
-        if (x.empty())
-            return UNSAT;
-        ri.set_domain(0, std::move(x));
-    }
+    if (ri.domain(1).max() > max_y &&
+        !narrow_domain(ri, 1, [&](iset& y) { bounded::intersect(y, INT_MIN, max_y); }))
+        return UNSAT;
+    if (ri.domain(0).min() < min_x &&
+        !narrow_domain(ri, 0, [&](iset& x) { bounded::intersect(x, min_x, INT_MAX); }))
+        return UNSAT;
     return can_be_falsified(ri.domain(0), ri.domain(1)) ? CONSISTENT : VALID;
 }
 
@@ -259,12 +250,8 @@ bool sub_interval_propagator::constraint_check(const constraint_runtime_info& ri
 }
 
 void sub_interval_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "sub_interval";
+    if (!print_opening(os, ri, "sub_interval", "(["))
         return;
-    }
-    ri->print_prefix(os);
-    os << "([";
     ri->print_param(os, 0);
     os << ',';
     ri->print_param(os, 1);
@@ -312,20 +299,12 @@ constraint_propagator::result_type no_sub_interval_propagator::propagate(
         min_y = std::max<wide>(min_y, wide(m_b) + m_k + 1);
     if (maxy <= wide(m_b) + m_k) // y - k > b is impossible: x < a must hold
         max_x = std::min<wide>(max_x, wide(m_a) - 1);
-    if (min_y != miny) {
-        iset y(ri.domain(1));
-        bounded::intersect(y, min_y, INT_MAX);
-        if (y.empty())
-            return UNSAT;
-        ri.set_domain(1, std::move(y));
-    }
-    if (max_x != maxx) {
-        iset x(ri.domain(0));
-        bounded::intersect(x, INT_MIN, max_x);
-        if (x.empty())
-            return UNSAT;
-        ri.set_domain(0, std::move(x));
-    }
+    if (min_y != miny &&
+        !narrow_domain(ri, 1, [&](iset& y) { bounded::intersect(y, min_y, INT_MAX); }))
+        return UNSAT;
+    if (max_x != maxx &&
+        !narrow_domain(ri, 0, [&](iset& x) { bounded::intersect(x, INT_MIN, max_x); }))
+        return UNSAT;
     const wide high_x = ri.domain(0).max();
     const wide low_end = wide(ri.domain(1).min()) - m_k;
     if (high_x > low_end)
@@ -344,18 +323,17 @@ bool no_sub_interval_propagator::constraint_check(const constraint_runtime_info&
 }
 
 void no_sub_interval_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << '(';
+    const auto name = [this](std::ostream& o) {
+        o << '(';
         if (m_k != 0) {
-            os << "[x,y";
-            print_offset(os, m_k);
-            os << ']';
+            o << "[x,y";
+            print_offset(o, m_k);
+            o << ']';
         }
-        os << "no_sub_interval_of [" << m_a << ',' << m_b << "])";
+        o << "no_sub_interval_of [" << m_a << ',' << m_b << "])";
+    };
+    if (!print_opening(os, ri, name, "(["))
         return;
-    }
-    ri->print_prefix(os);
-    os << "([";
     ri->print_param(os, 0);
     os << ',';
     ri->print_param(os, 1);
@@ -369,21 +347,13 @@ std::unique_ptr<constraint_propagator> no_sub_interval_propagator::clone() const
 
 std::unique_ptr<constraint_propagator> no_sub_interval_propagator::new_propagator(
     disjunction_specification& description, std::vector<unsigned>& params) const {
-    params.clear();
-    params.push_back(description.base_variable(0));
-    params.push_back(description.base_variable(1));
-    const unsigned literals = description.literal_count();
-    if (literals == 0)
-        return description.base() ? description.base()->clone() : nullptr;
-    std::vector<iset> sets;
-    sets.reserve(literals);
-    for (unsigned i = 0; i < literals; ++i) {
-        sets.push_back(description.literal_set(i));
-        params.push_back(description.literal_variable(i));
-    }
-    return std::make_unique<
-        disjoint_propagator<no_sub_interval_propagator, clause_propagation_algo>>(
-        *this, clause_propagation_algo(std::move(sets)));
+    return new_base_or_clause_propagator(
+        description, params, 2,
+        [this](std::vector<iset> sets) -> std::unique_ptr<constraint_propagator> {
+            return std::make_unique<
+                disjoint_propagator<no_sub_interval_propagator, clause_propagation_algo>>(
+                *this, clause_propagation_algo(std::move(sets)));
+        });
 }
 
 } // namespace qarn

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <numeric>
 #include <utility>
 
 #include "impl/learning/disjunction_description.h"
@@ -48,22 +49,6 @@ int128 divide(const int128& n, int d, int128::rounding_mode mode) {
 
 unsigned long magnitude(long c) {
     return c < 0 ? 0ul - static_cast<unsigned long>(c) : static_cast<unsigned long>(c);
-}
-
-unsigned long gcd(unsigned long a, unsigned long b) {
-    while (b != 0) {
-        const unsigned long t = a % b;
-        a = b;
-        b = t;
-    }
-    return a;
-}
-
-bool any_empty(const constraint_runtime_info& ri) {
-    for (unsigned p = 0; p < ri.arity(); ++p)
-        if (ri.domain(p).empty())
-            return true;
-    return false;
 }
 
 } // namespace
@@ -281,7 +266,7 @@ void linear_combination_ge_propagator::normalize_coefficients(unsigned n,
     const std::vector<int>& source = coefficients.empty() ? m_coefficients : coefficients;
     unsigned long g = 0;
     for (int c : source) {
-        g = gcd(g, magnitude(c));
+        g = std::gcd(g, magnitude(c));
         if (g == 1)
             break;
     }
@@ -490,7 +475,7 @@ bool linear_combination_ge_propagator::combine_base_constraints(
     const long c2 = find_var_coefficient(pivot, b);
     if ((c1 < 0) == (c2 < 0))
         return false; // the pivot does not cancel
-    const unsigned long g = gcd(magnitude(c1), magnitude(c2));
+    const unsigned long g = std::gcd(magnitude(c1), magnitude(c2));
     const unsigned long f1 = magnitude(c2) / g, f2 = magnitude(c1) / g;
     if (f1 > UINT_MAX || f2 > UINT_MAX)
         return false;
@@ -540,21 +525,13 @@ bool linear_combination_ge_propagator::disjoin_constraint(const disjunction_spec
 
 std::unique_ptr<constraint_propagator> linear_combination_ge_propagator::new_propagator(
     disjunction_specification& description, std::vector<unsigned>& params) const {
-    params.clear();
-    for (unsigned i = 0; i < description.base_count(); ++i)
-        params.push_back(description.base_variable(i));
-    const unsigned literals = description.literal_count();
-    if (literals == 0)
-        return description.base() ? description.base()->clone() : nullptr;
-    std::vector<iset> sets;
-    sets.reserve(literals);
-    for (unsigned i = 0; i < literals; ++i) {
-        sets.push_back(description.literal_set(i));
-        params.push_back(description.literal_variable(i));
-    }
-    return std::make_unique<
-        disjoint_propagator<linear_combination_ge_propagator, clause_propagation_algo>>(
-        *this, clause_propagation_algo(std::move(sets)));
+    return new_base_or_clause_propagator(
+        description, params, description.base_count(),
+        [this](std::vector<iset> sets) -> std::unique_ptr<constraint_propagator> {
+            return std::make_unique<
+                disjoint_propagator<linear_combination_ge_propagator, clause_propagation_algo>>(
+                *this, clause_propagation_algo(std::move(sets)));
+        });
 }
 
 unsigned linear_combination_ge_propagator::find_non_pivot(const constraint_runtime_info& ri,

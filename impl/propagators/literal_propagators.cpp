@@ -43,13 +43,35 @@ void print_literal(std::ostream& os, const constraint_runtime_info& ri, const is
         os << ":{" << set << closing;
 }
 
-// "diff_ge_" and k, a negative k as "minus_" and its magnitude.
-void print_difference_name(std::ostream& os, int k) {
-    os << "diff_ge_";
-    if (k < 0)
-        os << "minus_" << (0u - static_cast<unsigned>(k));
-    else
-        os << k;
+// print() of a literal combined with a non-literal part (written by
+// non_literal(stream, view)): "<prefix>(x0:{set}<closing><joiner>part)", or
+// `kind` and the part's name without a view.
+template <class NonLiteral>
+void print_with_literal(std::ostream& os, const constraint_runtime_info* ri, const iset& set,
+                        const char* kind, const char* closing, const char* joiner,
+                        const NonLiteral& non_literal) {
+    const auto name = [&](std::ostream& o) {
+        o << kind;
+        non_literal(o, nullptr);
+    };
+    if (!print_opening(os, ri, name))
+        return;
+    print_literal(os, *ri, set, closing);
+    os << joiner;
+    non_literal(os, ri);
+    os << ')';
+}
+
+// A non-literal part over parameters 1 and 2: "x1<op>x2", or `name` without a view.
+void print_pair(std::ostream& os, const constraint_runtime_info* ri, const char* name,
+                const char* op) {
+    if (!ri) {
+        os << name;
+        return;
+    }
+    ri->print_param(os, 1);
+    os << op;
+    ri->print_param(os, 2);
 }
 
 // The tight explanation on a clone whose watch handles belong to no view.
@@ -136,17 +158,10 @@ bool literal_or_constraint_propagator<D, Tight>::constraint_check(
 template <class D, class Tight>
 void literal_or_constraint_propagator<D, Tight>::print(std::ostream& os,
                                                       const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "literal_or_";
-        print_non_literal_part(os, nullptr);
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    print_literal(os, *ri, m_set, "} ");
-    os << "|| ";
-    print_non_literal_part(os, ri);
-    os << ')';
+    print_with_literal(os, ri, m_set, "literal_or_", "} ", "|| ",
+                       [this](std::ostream& o, const constraint_runtime_info* view) {
+                           print_non_literal_part(o, view);
+                       });
 }
 
 template <class D, class Tight>
@@ -250,17 +265,10 @@ bool literal_iff_constraint_propagator<D, Tight>::constraint_check(
 template <class D, class Tight>
 void literal_iff_constraint_propagator<D, Tight>::print(std::ostream& os,
                                                        const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "literal_iff_";
-        print_non_literal_part(os, nullptr);
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    print_literal(os, *ri, m_set, "}");
-    os << " iff ";
-    print_non_literal_part(os, ri);
-    os << ')';
+    print_with_literal(os, ri, m_set, "literal_iff_", "}", " iff ",
+                       [this](std::ostream& o, const constraint_runtime_info* view) {
+                           print_non_literal_part(o, view);
+                       });
 }
 
 template <class D, class Tight>
@@ -299,13 +307,7 @@ result_type literal_or_equal_propagator::state_of_non_literal_part(
 
 void literal_or_equal_propagator::print_non_literal_part(std::ostream& os,
                                                          const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "equal_propagator";
-        return;
-    }
-    ri->print_param(os, 1);
-    os << "==";
-    ri->print_param(os, 2);
+    print_pair(os, ri, "equal_propagator", "==");
 }
 
 bool literal_or_equal_propagator::constraint_check_non_literal_part(
@@ -347,7 +349,7 @@ result_type literal_or_difference_ge_propagator::state_of_non_literal_part(
 void literal_or_difference_ge_propagator::print_non_literal_part(
     std::ostream& os, const constraint_runtime_info* ri) const {
     if (!ri) {
-        print_difference_name(os, m_k);
+        difference_ge_propagator::print_name(os, m_k);
         return;
     }
     ri->print_param(os, 1);
@@ -478,13 +480,7 @@ result_type literal_or_neq_propagator::state_of_non_literal_part(
 
 void literal_or_neq_propagator::print_non_literal_part(std::ostream& os,
                                                        const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "neq_propagator";
-        return;
-    }
-    ri->print_param(os, 1);
-    os << "!=";
-    ri->print_param(os, 2);
+    print_pair(os, ri, "neq_propagator", "!=");
 }
 
 bool literal_or_neq_propagator::constraint_check_non_literal_part(
@@ -537,14 +533,14 @@ result_type literal_iff_less_than_propagator::propagate_non_literal_part(
     constraint_runtime_info& ri) {
     // x < y, both domains known to allow it.
     if (ri.domain(2).max() <= ri.domain(1).max()) {
-        iset x(ri.domain(1));
-        x.erase(iset::range_type(ri.domain(2).max(), MAX_DOMAIN));
-        ri.set_domain(1, std::move(x));
+        const iset::range_type too_high(ri.domain(2).max(), MAX_DOMAIN);
+        if (!narrow_domain(ri, 1, [&](iset& x) { x.erase(too_high); }))
+            return UNSAT;
     }
     if (ri.domain(2).min() <= ri.domain(1).min()) {
-        iset y(ri.domain(2));
-        y.erase(iset::range_type(MIN_DOMAIN, ri.domain(1).min()));
-        ri.set_domain(2, std::move(y));
+        const iset::range_type too_low(MIN_DOMAIN, ri.domain(1).min());
+        if (!narrow_domain(ri, 2, [&](iset& y) { y.erase(too_low); }))
+            return UNSAT;
     }
     return ri.domain(2).min() > ri.domain(1).max() ? VALID : CONSISTENT;
 }
@@ -553,14 +549,14 @@ result_type literal_iff_less_than_propagator::propagate_neg_non_literal_part(
     constraint_runtime_info& ri) {
     // x >= y, both domains known to allow it.
     if (ri.domain(1).min() < ri.domain(2).min()) {
-        iset x(ri.domain(1));
-        x.erase(iset::range_type(MIN_DOMAIN, ri.domain(2).min() - 1));
-        ri.set_domain(1, std::move(x));
+        const iset::range_type too_low(MIN_DOMAIN, ri.domain(2).min() - 1);
+        if (!narrow_domain(ri, 1, [&](iset& x) { x.erase(too_low); }))
+            return UNSAT;
     }
     if (ri.domain(2).max() > ri.domain(1).max()) {
-        iset y(ri.domain(2));
-        y.erase(iset::range_type(ri.domain(1).max() + 1, MAX_DOMAIN));
-        ri.set_domain(2, std::move(y));
+        const iset::range_type too_high(ri.domain(1).max() + 1, MAX_DOMAIN);
+        if (!narrow_domain(ri, 2, [&](iset& y) { y.erase(too_high); }))
+            return UNSAT;
     }
     return ri.domain(2).max() <= ri.domain(1).min() ? VALID : CONSISTENT;
 }
@@ -580,13 +576,7 @@ result_type literal_iff_less_than_propagator::state_of_non_literal_part(
 
 void literal_iff_less_than_propagator::print_non_literal_part(
     std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "less_than_propagator";
-        return;
-    }
-    ri->print_param(os, 1);
-    os << '<';
-    ri->print_param(os, 2);
+    print_pair(os, ri, "less_than_propagator", "<");
 }
 
 bool literal_iff_less_than_propagator::constraint_check_non_literal_part(

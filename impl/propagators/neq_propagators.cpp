@@ -5,14 +5,13 @@
 #include <climits>
 
 #include "impl/propagators/sum_propagators.h"
+#include "impl/sets/bounded_interval.h"
 
 namespace qarn {
 
 namespace {
 
-bool is_singleton(const iset& s) {
-    return !s.empty() && s.min() == s.max();
-}
+using bounded::is_singleton;
 
 bool same_set(const iset& a, const iset& b) {
     return a.size() == b.size() && a.empty() == b.empty() && a.contains_all_of(b);
@@ -29,12 +28,12 @@ bool watch_finalization(constraint_runtime_info& ri) {
 // written back either way.
 constraint_propagator::result_type remove_value(constraint_runtime_info& ri, unsigned p,
                                                 long long v) {
-    iset d(ri.domain(p));
-    if (v >= INT_MIN && v <= INT_MAX)
-        d.erase(iset::range_type(static_cast<int>(v), static_cast<int>(v)));
-    if (d.empty())
+    const auto erase_v = [v](iset& d) {
+        if (v >= INT_MIN && v <= INT_MAX)
+            d.erase(iset::range_type(static_cast<int>(v), static_cast<int>(v)));
+    };
+    if (!narrow_domain(ri, p, erase_v))
         return propagation_types::UNSAT;
-    ri.set_domain(p, std::move(d));
     return propagation_types::VALID;
 }
 
@@ -87,16 +86,7 @@ bool neq_propagator::constraint_check(const constraint_runtime_info& ri) const {
 }
 
 void neq_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "neq";
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    ri->print_param(os, 0);
-    os << "!=";
-    ri->print_param(os, 1);
-    os << ')';
+    print_binary(os, ri, "neq", "(", "!=", ")");
 }
 
 std::unique_ptr<explanation_rule> neq_propagator::rule(const std::vector<iset>& explanation) const {
@@ -154,12 +144,9 @@ bool difference_neq_constant_propagator::constraint_check(const constraint_runti
 
 void difference_neq_constant_propagator::print(std::ostream& os,
                                                const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "difference_neq_constant(" << m_k << ")";
+    const auto name = [this](std::ostream& o) { o << "difference_neq_constant(" << m_k << ")"; };
+    if (!print_opening(os, ri, name))
         return;
-    }
-    ri->print_prefix(os);
-    os << '(';
     ri->print_param(os, 0);
     os << '-';
     ri->print_param(os, 1);

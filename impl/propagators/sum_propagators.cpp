@@ -9,23 +9,13 @@
 #include "impl/propagators/clause_propagator.h"
 #include "impl/propagators/equal_propagator.h"
 #include "impl/propagators/linear_combination.h"
+#include "impl/sets/bounded_interval.h"
 
 namespace qarn {
 
 namespace {
 
-constexpr unsigned NONE = 0xFFFFFFFFu;
-
-bool is_singleton(const iset& s) {
-    return !s.empty() && s.min() == s.max();
-}
-
-bool any_empty(const constraint_runtime_info& ri) {
-    for (unsigned p = 0; p < ri.arity(); ++p)
-        if (ri.domain(p).empty())
-            return true;
-    return false;
-}
+using bounded::is_singleton;
 
 // s ∩= [lo, hi] for bounds known to lie within 32 bits; a crossing interval empties s.
 void intersect_bounds(iset& s, long long lo, long long hi) {
@@ -47,6 +37,18 @@ void print_addends(std::ostream& os, const constraint_runtime_info& ri, const ch
             os << separator;
         ri.print_param(os, p);
     }
+}
+
+// "x0<relation>x1 + x2 + ..." (0 without addends) after the view's prefix,
+// or `name` without a view.
+void print_sum_relation(std::ostream& os, const constraint_runtime_info* ri, const char* name,
+                        const char* relation) {
+    if (!print_opening(os, ri, name))
+        return;
+    ri->print_param(os, 0);
+    os << relation;
+    print_addends(os, *ri, " + ", "0", 1);
+    os << ')';
 }
 
 } // namespace
@@ -117,12 +119,8 @@ bool sum_truncate_propagator::constraint_check(const constraint_runtime_info& ri
 }
 
 void sum_truncate_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "sum_truncate";
+    if (!print_opening(os, ri, "sum_truncate"))
         return;
-    }
-    ri->print_prefix(os);
-    os << '(';
     ri->print_param(os, 1);
     os << "+<trunc> ";
     ri->print_param(os, 2);
@@ -217,11 +215,8 @@ bool sum_wrap_propagator::propagate(constraint_runtime_info& ri, iset& x, unsign
     propagation::minus(x, ri.domain(k), t);
     if (t.empty() || !propagate(ri, t, k - 1))
         return false;
-    iset d(ri.domain(k));
-    propagation::minus(x, t, d);
-    if (d.empty())
+    if (!narrow_domain(ri, k, [&](iset& d) { propagation::minus(x, t, d); }))
         return false;
-    ri.set_domain(k, std::move(d));
     propagation::plus(ri.domain(k), t, x);
     return !x.empty();
 }
@@ -250,16 +245,7 @@ bool sum_wrap_propagator::constraint_check(const constraint_runtime_info& ri) co
 }
 
 void sum_wrap_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "sum_wrap";
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    ri->print_param(os, 0);
-    os << "== ";
-    print_addends(os, *ri, " + ", "0", 1);
-    os << ')';
+    print_sum_relation(os, ri, "sum_wrap", "== ");
 }
 
 std::unique_ptr<constraint_propagator> sum_wrap_propagator::clone() const {
@@ -281,11 +267,9 @@ bool sum_mod_propagator::restrict_to_mod(constraint_runtime_info& ri) const {
             return false;
         if (d.min() >= 0 && d.max() < m_mod)
             continue;
-        iset cut(d);
-        cut.intersect(iset::range_type(0, m_mod - 1));
-        if (cut.empty())
+        const iset::range_type residues(0, m_mod - 1);
+        if (!narrow_domain(ri, p, [&](iset& cut) { cut.intersect(residues); }))
             return false;
-        ri.set_domain(p, std::move(cut));
     }
     return true;
 }
@@ -294,19 +278,19 @@ constraint_propagator::result_type sum_mod_propagator::propagate(constraint_runt
     if (!restrict_to_mod(ri))
         return UNSAT;
     long long acc = m_result;
-    unsigned open = NONE;
+    unsigned open = NO_PARAM;
     for (unsigned p = 0; p < ri.arity(); ++p) {
         const iset& d = ri.domain(p);
         if (is_singleton(d)) {
             acc += m_mod - d.min();
         } else {
-            if (open != NONE)
+            if (open != NO_PARAM)
                 return CONSISTENT;
             open = p;
         }
     }
     const long long t = acc % m_mod;
-    if (open == NONE)
+    if (open == NO_PARAM)
         return t == 0 ? VALID : UNSAT;
     const iset& d = ri.domain(open);
     if (t < 0 || !d.contains(static_cast<int>(t)))
@@ -318,7 +302,7 @@ constraint_propagator::result_type sum_mod_propagator::propagate(constraint_runt
 
 bool sum_mod_propagator::conflicts(const constraint_runtime_info& ri) const {
     long long acc = m_result;
-    unsigned open = NONE, count = 0;
+    unsigned open = NO_PARAM, count = 0;
     for (unsigned p = 0; p < ri.arity(); ++p) {
         const iset& d = ri.domain(p);
         iset::iterator it = d.lower_bound(0);
@@ -353,14 +337,14 @@ bool sum_mod_propagator::constraint_check(const constraint_runtime_info& ri) con
 }
 
 void sum_mod_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
+    const auto name = [this](std::ostream& o) {
         if (m_mod == 2)
-            os << "((xor vars) " << " == " << m_result << ")";
+            o << "((xor vars) " << " == " << m_result << ")";
         else
-            os << "((sum vars) mod " << m_mod << " == " << m_result << ")";
+            o << "((sum vars) mod " << m_mod << " == " << m_result << ")";
+    };
+    if (!print_opening(os, ri, name, ""))
         return;
-    }
-    ri->print_prefix(os);
     if (m_mod == 2) {
         os << "((xor(";
         print_addends(os, *ri, ", ", "", 0);
@@ -539,9 +523,9 @@ constraint_propagator::result_type less_equal_sum_propagator::propagate(
     if (s < ri.domain(0).max()) {
         if (ri.domain(0).min() > s)
             return UNSAT;
-        iset d(ri.domain(0));
-        d.intersect(iset::range_type(INT_MIN, static_cast<int>(s)));
-        ri.set_domain(0, std::move(d));
+        const iset::range_type at_most(INT_MIN, static_cast<int>(s));
+        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_most); }))
+            return UNSAT;
     }
     const long long m0 = ri.domain(0).min();
     for (unsigned p = 1; p < ri.arity(); ++p) {
@@ -551,11 +535,9 @@ constraint_propagator::result_type less_equal_sum_propagator::propagate(
             continue;
         if (need > x.max())
             return UNSAT;
-        iset d(x);
-        d.intersect(iset::range_type(static_cast<int>(need), INT_MAX));
-        if (d.empty())
+        const iset::range_type enough(static_cast<int>(need), INT_MAX);
+        if (!narrow_domain(ri, p, [&](iset& d) { d.intersect(enough); }))
             return UNSAT;
-        ri.set_domain(p, std::move(d));
     }
     return CONSISTENT;
 }
@@ -570,11 +552,9 @@ constraint_propagator::result_type greater_equal_sum_propagator::propagate(
     if (s > ri.domain(0).min()) {
         if (ri.domain(0).max() < s)
             return UNSAT;
-        iset d(ri.domain(0));
-        d.intersect(iset::range_type(static_cast<int>(s), INT_MAX));
-        if (d.empty())
+        const iset::range_type at_least(static_cast<int>(s), INT_MAX);
+        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_least); }))
             return UNSAT;
-        ri.set_domain(0, std::move(d));
     }
     const long long m0 = ri.domain(0).max();
     for (unsigned p = 1; p < ri.arity(); ++p) {
@@ -584,11 +564,9 @@ constraint_propagator::result_type greater_equal_sum_propagator::propagate(
             continue;
         if (limit < x.min())
             return UNSAT;
-        iset d(x);
-        d.intersect(iset::range_type(INT_MIN, static_cast<int>(limit)));
-        if (d.empty())
+        const iset::range_type at_most(INT_MIN, static_cast<int>(limit));
+        if (!narrow_domain(ri, p, [&](iset& d) { d.intersect(at_most); }))
             return UNSAT;
-        ri.set_domain(p, std::move(d));
     }
     return CONSISTENT;
 }
@@ -619,30 +597,12 @@ bool greater_equal_sum_propagator::constraint_check(const constraint_runtime_inf
 }
 
 void less_equal_sum_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "le_sum";
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    ri->print_param(os, 0);
-    os << "<= ";
-    print_addends(os, *ri, " + ", "0", 1);
-    os << ')';
+    print_sum_relation(os, ri, "le_sum", "<= ");
 }
 
 void greater_equal_sum_propagator::print(std::ostream& os,
                                          const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "ge_sum";
-        return;
-    }
-    ri->print_prefix(os);
-    os << '(';
-    ri->print_param(os, 0);
-    os << ">= ";
-    print_addends(os, *ri, " + ", "0", 1);
-    os << ')';
+    print_sum_relation(os, ri, "ge_sum", ">= ");
 }
 
 std::unique_ptr<constraint_propagator> less_equal_sum_propagator::clone() const {

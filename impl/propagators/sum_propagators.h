@@ -35,7 +35,7 @@ public:
 class sum_wrap_propagator : public tight1_constraint_propagator,
                             public arithmetic_propagation_types {
 public:
-    unsigned count_params() const override { return 0xFFFFFFFFu; }
+    unsigned count_params() const override { return ANY_PARAM_COUNT; }
     result_type propagate(constraint_runtime_info& ri) override;
     bool conflicts(const constraint_runtime_info& ri) const override;
     bool constraint_check(const constraint_runtime_info& ri) const override;
@@ -54,7 +54,7 @@ public:
     // Throws std::out_of_range when mod is not positive.
     sum_mod_propagator(int mod, int result);
 
-    unsigned count_params() const override { return 0xFFFFFFFFu; }
+    unsigned count_params() const override { return ANY_PARAM_COUNT; }
     result_type propagate(constraint_runtime_info& ri) override;
     bool conflicts(const constraint_runtime_info& ri) const override;
     bool constraint_check(const constraint_runtime_info& ri) const override;
@@ -90,7 +90,7 @@ private:
 
 class less_equal_sum_propagator : public tight_constraint_propagator {
 public:
-    unsigned count_params() const override { return 0xFFFFFFFFu; }
+    unsigned count_params() const override { return ANY_PARAM_COUNT; }
     bool init(constraint_runtime_info& ri) override;
     result_type propagate(constraint_runtime_info& ri) override;
     bool conflicts(const constraint_runtime_info& ri) const override;
@@ -104,7 +104,7 @@ public:
 
 class greater_equal_sum_propagator : public tight_constraint_propagator {
 public:
-    unsigned count_params() const override { return 0xFFFFFFFFu; }
+    unsigned count_params() const override { return ANY_PARAM_COUNT; }
     bool init(constraint_runtime_info& ri) override;
     result_type propagate(constraint_runtime_info& ri) override;
     bool conflicts(const constraint_runtime_info& ri) const override;

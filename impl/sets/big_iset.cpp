@@ -3,6 +3,7 @@
 // and offset (the index maps then do all the work).
 #include "impl/sets/big_iset.h"
 
+#include <numeric>
 #include <stdexcept>
 
 #include "impl/sets/iset_helpers.h"
@@ -15,13 +16,13 @@ namespace {
 
 typedef big_iset::range_type range_type;
 
-unsigned gcd_u(unsigned a, unsigned b) {
-    while (b != 0) {
-        unsigned t = a % b;
-        a = b;
-        b = t;
-    }
-    return a;
+// Sets of strides s1 and s2 (not 1) with offsets o1 and o2 have no value in
+// common when the offsets differ modulo the strides' gcd.
+bool offsets_apart(unsigned s1, unsigned o1, unsigned s2, unsigned o2) {
+    if (s1 <= 1 || s2 <= 1)
+        return false;
+    const unsigned g = std::gcd(s1, s2);
+    return g != 1 && o1 % g != o2 % g;
 }
 
 // Non-negative remainder of v modulo s.
@@ -124,7 +125,7 @@ void insert_intersection(big_iset& target, progression p1, progression p2) {
         return;
     long long hi = p1.hi < p2.hi ? p1.hi : p2.hi;
     if (p1.lo == p2.lo) {
-        insert_intersection_same_start(target, p1.lo, hi, p1, p2, gcd_u(p1.s, p2.s));
+        insert_intersection_same_start(target, p1.lo, hi, p1, p2, std::gcd(p1.s, p2.s));
         return;
     }
     long long diff = p2.lo - p1.lo;
@@ -258,7 +259,7 @@ void big_iset::compact() {
         unsigned d = v - prev;
         prev = v;
         if (d != g) {
-            g = gcd_u(g, d);
+            g = std::gcd(g, d);
             if (g == m_skip)
                 return;
         }
@@ -409,11 +410,8 @@ void big_iset::erase_all_of(const big_iset& other) {
         reset();
         return;
     }
-    if (m_skip > 1 && other.m_skip > 1) {
-        unsigned g = gcd_u(m_skip, other.m_skip);
-        if (g != 1 && m_offset % g != other.m_offset % g)
-            return;
-    }
+    if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset))
+        return;
     unsigned old_size = m_ranges.size();
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
         m_ranges.erase_all_of(other.m_ranges);
@@ -565,12 +563,9 @@ void big_iset::intersect(const big_iset& other) {
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
         m_ranges.intersect(other.m_ranges);
     } else {
-        if (m_skip > 1 && other.m_skip > 1) {
-            unsigned g = gcd_u(m_skip, other.m_skip);
-            if (g != 1 && m_offset % g != other.m_offset % g) {
-                reset();
-                return;
-            }
+        if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset)) {
+            reset();
+            return;
         }
         unsigned char changes = m_changes;
         intersect_different_strides(other);
@@ -683,11 +678,8 @@ bool big_iset::contains_any_of(const big_iset& other) const {
         return false;
     if (m_skip == other.m_skip && m_offset == other.m_offset)
         return m_ranges.contains_any_of(other.m_ranges);
-    if (m_skip > 1 && other.m_skip > 1) {
-        unsigned g = gcd_u(m_skip, other.m_skip);
-        if (g != 1 && m_offset % g != other.m_offset % g)
-            return false;
-    }
+    if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset))
+        return false;
     iterator a = begin(), ae = end();
     iterator b = other.begin(), be = other.end();
     while (a != ae && b != be) {

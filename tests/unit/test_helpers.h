@@ -4,15 +4,24 @@
 #include <exception>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "impl/engine/constraint_propagator.h"
 #include "impl/engine/runtime_views.h"
+#include "impl/engine/solver.h"
+#include "impl/propagators/clause_propagator.h"
 #include "impl/sets/model.h"
 
 namespace qarn_test {
+
+// The propagation results under short names, for tables of expected results.
+inline constexpr qarn::propagation_types::result_type UNSAT = qarn::propagation_types::UNSAT;
+inline constexpr qarn::propagation_types::result_type VALID = qarn::propagation_types::VALID;
+inline constexpr qarn::propagation_types::result_type CONSISTENT =
+    qarn::propagation_types::CONSISTENT;
 
 // Equal as sets of values, whatever the representation.
 inline bool same(const qarn::iset& a, const qarn::iset& b) {
@@ -45,6 +54,11 @@ inline qarn::iset values(std::initializer_list<int> vs) {
     return s;
 }
 
+// The set written in its text form.
+inline qarn::iset S(const char* text) {
+    return qarn::iset(std::string(text));
+}
+
 // The set's text form.
 inline std::string text(const qarn::iset& s) {
     std::ostringstream os;
@@ -58,6 +72,16 @@ inline std::string printed(const qarn::constraint_propagator& p,
     std::ostringstream os;
     p.print(os, ri);
     return os.str();
+}
+
+// Posts the clause "some variable vars[i] lies in sets[i]".
+inline void post_clause(qarn::solver& s, const std::vector<unsigned>& vars,
+                        const std::vector<qarn::iset>& sets) {
+    auto clause = std::make_unique<qarn::clause_propagator>();
+    clause->update_literals() = sets;
+    qarn::constraint_connectivity_info& record = s.add_constraint(std::move(clause));
+    for (unsigned v : vars)
+        record << v;
 }
 
 } // namespace qarn_test

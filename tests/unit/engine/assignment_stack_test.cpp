@@ -13,14 +13,12 @@
 using qarn_test::same;
 using qarn_test::error_of;
 
+using qarn::NO_ENTRY;
 using qarn::assignment_stack;
 using qarn::iset;
 using range = std::pair<int, int>;
 
 namespace {
-
-constexpr unsigned NONE = assignment_stack::NONE;
-
 
 std::string name_of(const assignment_stack& s, unsigned var) {
     std::ostringstream os;
@@ -67,7 +65,7 @@ TEST(AssignmentStack, RangeErrorsAndFixedAnswers) {
     assignment_stack s;
     unsigned v = s.add_var(iset(range(0, 9)), nullptr, false);
     EXPECT_EQ(s.var_modification_time(v), 1u);
-    EXPECT_EQ(s.decision_modification(0), NONE);
+    EXPECT_EQ(s.decision_modification(0), NO_ENTRY);
     EXPECT_EQ(error_of([&] { s.decision_modification(1); }),
               "Out of range while calling decision_modification(level)");
     EXPECT_EQ(error_of([&] { s.decision_variable(1); }),
@@ -79,9 +77,9 @@ TEST(AssignmentStack, RangeErrorsAndFixedAnswers) {
     EXPECT_EQ(error_of([&] { s.asserting_level_of_nth(0, {}, {}); }),
               "Out of range while calling Can't pass an empty vector to asserting_level(variables)");
     EXPECT_EQ(error_of([&] { assignment_stack::throw_out_of_range(nullptr); }), "Out of range");
-    EXPECT_EQ(s.asserting_level_of_nth(0, {{NONE, 0}}, {iset(1)}), 0u);
+    EXPECT_EQ(s.asserting_level_of_nth(0, {{NO_ENTRY, 0}}, {iset(1)}), 0u);
     EXPECT_THROW(s.domain(5), std::out_of_range);
-    EXPECT_EQ(s.before_propagation(0), NONE);
+    EXPECT_EQ(s.before_propagation(0), NO_ENTRY);
 }
 
 TEST(AssignmentStack, ValidateReportsUnrecordedSingleton) {
@@ -122,7 +120,7 @@ TEST(AssignmentStack, LevelsChangesAndUndosFollowTheModel) {
                 // or above keeps that value as its saved value.
                 std::vector<int> expect_saved(n, -1);
                 for (unsigned v = 0; v < n; ++v)
-                    if (current[v].size() == 1 && s.latest_modification(v) != NONE &&
+                    if (current[v].size() == 1 && s.latest_modification(v) != NO_ENTRY &&
                         s.latest_modification(v) >= s.decision_modification(level))
                         expect_saved[v] = current[v].min();
                 s.undo_level(level);
@@ -217,14 +215,14 @@ TEST(AssignmentStack, TrailQueries) {
     EXPECT_EQ(s.before_propagation(6), 5u);
     EXPECT_EQ(s.before_propagation(5), 2u);
     EXPECT_EQ(s.before_propagation(2), 1u);
-    EXPECT_EQ(s.before_propagation(1), NONE);
+    EXPECT_EQ(s.before_propagation(1), NO_ENTRY);
     EXPECT_EQ(s.before_propagation(99), 6u);
-    EXPECT_EQ(s.go_back_to(5, NONE, 1), 3u);
-    EXPECT_EQ(s.go_back_to(5, NONE, 9), 0u);
+    EXPECT_EQ(s.go_back_to(5, NO_ENTRY, 1), 3u);
+    EXPECT_EQ(s.go_back_to(5, NO_ENTRY, 9), 0u);
     EXPECT_EQ(s.go_back_to(5, 2, 9), 3u);
     EXPECT_EQ(s.get_busy_constraints(5), (std::vector<unsigned>{6, 6, 6, 7}));
-    EXPECT_TRUE(assignment_stack::is_earlier_modification(NONE, 0));
-    EXPECT_FALSE(assignment_stack::is_earlier_modification(0, NONE));
+    EXPECT_TRUE(assignment_stack::is_earlier_modification(NO_ENTRY, 0));
+    EXPECT_FALSE(assignment_stack::is_earlier_modification(0, NO_ENTRY));
     EXPECT_FALSE(assignment_stack::is_earlier_modification(3, 3));
 
     // Popping the trailing changes of constraint 7, then of 6.
@@ -282,11 +280,11 @@ TEST(AssignmentStack, RelaxEqualsThePlainWalk) {
         }
         auto plain = [&](unsigned entry, const iset& lit) {
             unsigned cur = entry;
-            while (!s.entry(cur).m_domain.contains_any_of(lit) && s.entry(cur).m_previous != NONE)
+            while (!s.entry(cur).m_domain.contains_any_of(lit) && s.entry(cur).m_previous != NO_ENTRY)
                 cur = s.entry(cur).m_previous;
             return cur;
         };
-        for (unsigned e = s.latest_modification(0); e != NONE; e = s.entry(e).m_previous) {
+        for (unsigned e = s.latest_modification(0); e != NO_ENTRY; e = s.entry(e).m_previous) {
             // Literals made false by now: subsets of the values removed so far.
             iset after = s.var_domain_after_modification(0, e);
             for (int k = 0; k < 8; ++k) {
@@ -299,13 +297,13 @@ TEST(AssignmentStack, RelaxEqualsThePlainWalk) {
                 ASSERT_EQ(s.relax(e, lit), plain(e, lit));
                 // relax_before answers the first entry below limit when the literal
                 // stays false back past limit, else the entry itself.
-                for (unsigned limit : {NONE, 0u, e / 2, e}) {
+                for (unsigned limit : {NO_ENTRY, 0u, e / 2, e}) {
                     unsigned expect = e;
-                    for (unsigned cur = e; limit != NONE;) {
+                    for (unsigned cur = e; limit != NO_ENTRY;) {
                         if (s.entry(cur).m_domain.contains_any_of(lit))
                             break;
                         unsigned next = s.entry(cur).m_previous;
-                        if (next == NONE || next < limit) {
+                        if (next == NO_ENTRY || next < limit) {
                             expect = next;
                             break;
                         }

@@ -23,22 +23,19 @@
 
 using qarn_test::same;
 
+using qarn::NO_PARAM;
 using qarn::iset;
 namespace eg = qarn::explanation_generators;
 
 namespace {
 
-constexpr unsigned NONE = 0xFFFFFFFFu;
 typedef qarn::propagation_types::result_type result_type;
-constexpr result_type UNSAT = qarn::propagation_types::UNSAT;
-constexpr result_type VALID = qarn::propagation_types::VALID;
-constexpr result_type CONSISTENT = qarn::propagation_types::CONSISTENT;
+using qarn_test::CONSISTENT;
+using qarn_test::UNSAT;
+using qarn_test::VALID;
 
 iset full() {
     return iset(qarn::MIN_DOMAIN, qarn::MAX_DOMAIN);
-}
-iset range(int lo, int hi) {
-    return iset(lo, hi);
 }
 iset complement(iset s) {
     s.complement();
@@ -52,15 +49,15 @@ iset unite(iset a, const iset& b) {
     a.insert_all_of(b);
     return a;
 }
-std::string text(const iset& s) {
+std::string braced(const iset& s) {
     std::ostringstream os;
     os << "{" << s << "}";
     return os.str();
 }
-std::string text(const std::vector<iset>& sets) {
+std::string braced(const std::vector<iset>& sets) {
     std::string t;
     for (const iset& s : sets)
-        t += text(s);
+        t += braced(s);
     return t;
 }
 ::testing::AssertionResult same_sets(const std::vector<iset>& got,
@@ -70,11 +67,12 @@ std::string text(const std::vector<iset>& sets) {
         equal = same(got[i], expected[i]);
     if (equal)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got " << text(got) << ", expected " << text(expected);
+    return ::testing::AssertionFailure() << "got " << braced(got) << ", expected "
+                                         << braced(expected);
 }
 
 // Domains held in the view; latest_modified_param answers from a table.
-class explicit_view : public qarn::constraint_runtime_info {
+class explicit_view : public qarn::dummy_watch_info {
 public:
     explicit explicit_view(std::vector<iset> domains) : m_domains(std::move(domains)) {}
 
@@ -88,21 +86,9 @@ public:
         m_domains.at(param) = std::move(domain);
     }
     unsigned arity() const override { return static_cast<unsigned>(m_domains.size()); }
-    void deallocate_watch(unsigned, watch_type, qarn::watch_handle_t h) override {
-        m_watches.deallocate(h);
-    }
-    qarn::watch_handle_t allocate_watch(unsigned, watch_type) override {
-        return m_watches.allocate();
-    }
-    void deallocate_value_watch(unsigned, int, qarn::watch_handle_t h) override {
-        m_watches.deallocate(h);
-    }
-    qarn::watch_handle_t allocate_value_watch(unsigned, int) override {
-        return m_watches.allocate();
-    }
     unsigned latest_modified_param(unsigned param) const override {
         auto it = latest.find(param);
-        return it == latest.end() ? NONE : it->second;
+        return it == latest.end() ? NO_PARAM : it->second;
     }
     unsigned effort() const override { return effort_value; }
 
@@ -111,7 +97,6 @@ public:
 
 private:
     std::vector<iset> m_domains;
-    qarn::dummy_watches m_watches;
 };
 
 // Narrows `param` to `s` (a subset of its domain) when that changes it.
@@ -258,7 +243,7 @@ std::string tuple_text(const std::vector<int>& t) {
     if (counterexample.empty())
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << "solution " << counterexample << " falsifies " << text(clause);
+           << "solution " << counterexample << " falsifies " << braced(clause);
 }
 
 // Some solution among the candidates has t[i] in domains[i] for every i but q.
@@ -293,8 +278,9 @@ struct step {
 // domain before the step, and param's set misses the asked values.
 void check_explains(const step& s, const std::vector<iset>& out, const std::vector<int>& candidates,
                     const predicate& holds, const std::string& label) {
-    SCOPED_TRACE(label + " param " + std::to_string(s.param) + " before " + text(s.before) +
-                 " new " + text(s.new_domain) + " values " + text(s.values) + " out " + text(out));
+    SCOPED_TRACE(label + " param " + std::to_string(s.param) + " before " + braced(s.before) +
+                 " new " + braced(s.new_domain) + " values " + braced(s.values) + " out " +
+                 braced(out));
     const unsigned n = static_cast<unsigned>(s.before.size());
     ASSERT_EQ(out.size(), n);
     EXPECT_TRUE(implied(out, n, candidates, holds));
@@ -315,7 +301,7 @@ std::vector<step> steps_of(qarn::constraint_propagator& p, const std::vector<ise
     explicit_view after(domains);
     std::vector<step> steps;
     if (p.propagate(after) == UNSAT) {
-        steps.push_back({domains, NONE, full(), iset()});
+        steps.push_back({domains, NO_PARAM, full(), iset()});
         return steps;
     }
     for (unsigned i = 0; i < domains.size(); ++i) {
@@ -350,7 +336,7 @@ iset random_domain(std::mt19937& rng, int lo, int hi) {
     case 2: {
         int a = lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
         int b = lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
-        return range(std::min(a, b), std::max(a, b));
+        return iset(std::min(a, b), std::max(a, b));
     }
     case 3:
         return iset(lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)));
@@ -366,7 +352,7 @@ iset random_domain(std::mt19937& rng, int lo, int hi) {
 void randomise_latest(explicit_view& view, std::mt19937& rng) {
     const unsigned n = view.arity();
     for (unsigned key = 0; key <= n; ++key) {
-        unsigned asked = key == n ? NONE : key;
+        unsigned asked = key == n ? NO_PARAM : key;
         if (rng() % 3 == 0)
             continue;
         unsigned q = static_cast<unsigned>(rng() % n);
@@ -431,8 +417,8 @@ void check_random_explanations(const subject& c, unsigned trials, unsigned seed)
                 for (unsigned i = 0; i < refined.size() && i < plain.size(); ++i) {
                     if (all_asked || i != s.param) {
                         EXPECT_TRUE(plain[i].contains_all_of(refined[i]))
-                            << "parameter " << i << ": " << text(refined[i]) << " not within "
-                            << text(plain[i]);
+                            << "parameter " << i << ": " << braced(refined[i]) << " not within "
+                            << braced(plain[i]);
                     }
                 }
             }
@@ -458,7 +444,7 @@ void check_random_explanations(const subject& c, unsigned trials, unsigned seed)
             if (!probed[order[0]].empty() &&
                 !solvable_with_free(order[0], probed, c.window, c.holds)) {
                 EXPECT_TRUE(refined[order[0]].empty())
-                    << "first of the order: " << order[0] << " in " << text(refined);
+                    << "first of the order: " << order[0] << " in " << braced(refined);
             }
         }
     }
@@ -470,16 +456,16 @@ void check_random_explanations(const subject& c, unsigned trials, unsigned seed)
 } // namespace
 
 TEST(ConflictingInfo, CopiesTheDomainsAndReplacesTheProbedOne) {
-    explicit_view ri({range(0, 5), range(3, 9), iset()});
+    explicit_view ri({iset(0, 5), iset(3, 9), iset()});
     ri.effort_value = 17;
     struct {
         unsigned param;
         std::vector<iset> expected;
     } cases[] = {
-        {1, {range(0, 5), iset(4), iset()}},
-        {2, {range(0, 5), range(3, 9), iset(4)}},
-        {3, {range(0, 5), range(3, 9), iset()}},
-        {NONE, {range(0, 5), range(3, 9), iset()}},
+        {1, {iset(0, 5), iset(4), iset()}},
+        {2, {iset(0, 5), iset(3, 9), iset(4)}},
+        {3, {iset(0, 5), iset(3, 9), iset()}},
+        {NO_PARAM, {iset(0, 5), iset(3, 9), iset()}},
     };
     for (const auto& c : cases) {
         eg::conflicting_info probe(ri, c.param, iset(4));
@@ -494,38 +480,38 @@ TEST(ConflictingInfo, CopiesTheDomainsAndReplacesTheProbedOne) {
 }
 
 TEST(ConflictingInfo, RereadRestoresTheDirtyDomainsFromTheirBase) {
-    explicit_view ri({range(0, 5), range(3, 9), range(1, 2)});
-    eg::conflicting_info probe(ri, NONE, iset());
-    probe.set_domain(0, range(1, 2));
+    explicit_view ri({iset(0, 5), iset(3, 9), iset(1, 2)});
+    eg::conflicting_info probe(ri, NO_PARAM, iset());
+    probe.set_domain(0, iset(1, 2));
     probe.set_domain(1, full()); // probing widens
     probe.set_domain(0, iset(2));
     EXPECT_TRUE(same(probe.domain(0), iset(2)));
     EXPECT_TRUE(same(probe.domain(1), full()));
-    EXPECT_TRUE(same(probe.base_domain(0), range(0, 5)));
-    EXPECT_TRUE(same(probe.base_domain(1), range(3, 9)));
+    EXPECT_TRUE(same(probe.base_domain(0), iset(0, 5)));
+    EXPECT_TRUE(same(probe.base_domain(1), iset(3, 9)));
 
     // An equal set changes nothing, so parameter 2 is not dirty and keeps its
     // current domain even though its base moves.
-    probe.set_domain(2, range(1, 2));
+    probe.set_domain(2, iset(1, 2));
     probe.base_domain(2) = iset(1);
-    probe.base_domain(1) = range(3, 4);
+    probe.base_domain(1) = iset(3, 4);
     probe.reread_dirty_domains();
-    EXPECT_TRUE(same(probe.domain(0), range(0, 5)));
-    EXPECT_TRUE(same(probe.domain(1), range(3, 4)));
-    EXPECT_TRUE(same(probe.domain(2), range(1, 2)));
+    EXPECT_TRUE(same(probe.domain(0), iset(0, 5)));
+    EXPECT_TRUE(same(probe.domain(1), iset(3, 4)));
+    EXPECT_TRUE(same(probe.domain(2), iset(1, 2)));
 
     // Flags are cleared: a second reread restores nothing.
     probe.base_domain(0) = iset(0);
     probe.reread_dirty_domains();
-    EXPECT_TRUE(same(probe.domain(0), range(0, 5)));
+    EXPECT_TRUE(same(probe.domain(0), iset(0, 5)));
 }
 
 TEST(ConflictingInfo, ServesOnlyTheConstraintQueue) {
-    explicit_view ri({range(0, 5)});
-    eg::conflicting_info probe(ri, 0, range(1, 3));
+    explicit_view ri({iset(0, 5)});
+    eg::conflicting_info probe(ri, 0, iset(1, 3));
     EXPECT_EQ(probe.originating_queue(), qarn::constraint_runtime_info::CONSTRAINT_QUEUE);
     EXPECT_TRUE(probe.reduced_between_activations(0));
-    EXPECT_EQ(probe.latest_modified_param(0), NONE);
+    EXPECT_EQ(probe.latest_modified_param(0), NO_PARAM);
     for (auto queue : {qarn::constraint_runtime_info::CONSTRAINT_QUEUE,
                        qarn::constraint_runtime_info::VARIABLE_QUEUE}) {
         try {
@@ -546,17 +532,17 @@ TEST(ConflictingInfo, ServesOnlyTheConstraintQueue) {
 }
 
 TEST(PlainExplanation, ComplementsTheDomainsAndAddsTheNewDomain) {
-    explicit_view ri({range(5, 10), range(0, 7)});
+    explicit_view ri({iset(5, 10), iset(0, 7)});
     struct {
         unsigned param;
         iset new_domain;
         std::vector<iset> expected;
     } cases[] = {
-        {0, range(5, 7), {unite(complement(range(5, 10)), range(5, 7)), complement(range(0, 7))}},
-        {1, range(3, 4), {complement(range(5, 10)), unite(complement(range(0, 7)), range(3, 4))}},
+        {0, iset(5, 7), {unite(complement(iset(5, 10)), iset(5, 7)), complement(iset(0, 7))}},
+        {1, iset(3, 4), {complement(iset(5, 10)), unite(complement(iset(0, 7)), iset(3, 4))}},
         // A conflict, asked with or without a parameter.
-        {NONE, iset(), {complement(range(5, 10)), complement(range(0, 7))}},
-        {1, iset(), {complement(range(5, 10)), complement(range(0, 7))}},
+        {NO_PARAM, iset(), {complement(iset(5, 10)), complement(iset(0, 7))}},
+        {1, iset(), {complement(iset(5, 10)), complement(iset(0, 7))}},
     };
     for (const auto& c : cases) {
         std::vector<iset> out(5, iset(3)); // resized and overwritten
@@ -585,26 +571,26 @@ TEST(RefinedExplanation, NarrowingOfLessEqualKeepsOnlyTheBoundsThatMatter) {
     const int MIN = qarn::MIN_DOMAIN, MAX = qarn::MAX_DOMAIN;
     less_equal<qarn::tight_constraint_propagator> tight;
     less_equal<qarn::tight1_constraint_propagator> tight1;
-    const iset not_y = complement(range(0, 7));
+    const iset not_y = complement(iset(0, 7));
     struct {
         const qarn::constraint_propagator* p;
         std::map<unsigned, unsigned> latest;
         iset values;
         std::vector<iset> expected;
     } cases[] = {
-        {&tight, {}, full(), {range(MIN, 7), range(8, MAX)}},
-        {&tight, {}, iset(9), {range(MIN, 8), range(9, MAX)}},
-        {&tight, {{0, 1}}, iset(9), {range(MIN, 8), range(9, MAX)}},
-        {&tight1, {}, full(), {range(MIN, 7), not_y}},
-        {&tight1, {}, iset(9), {range(MIN, 7), not_y}},
-        {&tight1, {{0, 1}}, full(), {range(MIN, 7), range(8, MAX)}},
-        {&tight1, {{0, 1}}, iset(9), {range(MIN, 8), range(9, MAX)}},
+        {&tight, {}, full(), {iset(MIN, 7), iset(8, MAX)}},
+        {&tight, {}, iset(9), {iset(MIN, 8), iset(9, MAX)}},
+        {&tight, {{0, 1}}, iset(9), {iset(MIN, 8), iset(9, MAX)}},
+        {&tight1, {}, full(), {iset(MIN, 7), not_y}},
+        {&tight1, {}, iset(9), {iset(MIN, 7), not_y}},
+        {&tight1, {{0, 1}}, full(), {iset(MIN, 7), iset(8, MAX)}},
+        {&tight1, {{0, 1}}, iset(9), {iset(MIN, 8), iset(9, MAX)}},
     };
     for (const auto& c : cases) {
-        explicit_view ri({range(5, 10), range(0, 7)});
+        explicit_view ri({iset(5, 10), iset(0, 7)});
         ri.latest = c.latest;
         std::vector<iset> out;
-        c.p->explain_propagation(0, c.values, range(5, 7), ri, out);
+        c.p->explain_propagation(0, c.values, iset(5, 7), ri, out);
         EXPECT_TRUE(same_sets(out, c.expected)) << "case " << &c - cases;
     }
 }
@@ -645,7 +631,7 @@ TEST(RefinedExplanation, ParameterThatStillFailsWhenRelaxedGetsTheEmptySet) {
     for (auto& c : cases) {
         explicit_view ri(c.domains);
         std::vector<iset> out;
-        eg::refined_explanation(*c.p, NONE, full(), iset(), c.order.data(),
+        eg::refined_explanation(*c.p, NO_PARAM, full(), iset(), c.order.data(),
                                 c.order.data() + c.order.size(), ri, out);
         EXPECT_TRUE(same_sets(out, c.expected)) << c.name;
     }
@@ -663,10 +649,10 @@ TEST(RefiningOrder, ConflictRefinesTheLatestModifiedParametersFirst) {
     } cases[] = {
         // Nothing tracked: increasing order; tight1 refines parameter 0 alone.
         {{}, {E, ONE, ONE}, {E, NOT0, NOT0}},
-        {{{NONE, 2}}, {ONE, ONE, E}, {NOT0, NOT0, E}},
-        {{{NONE, 2}, {2, 1}}, {ONE, E, ONE}, {NOT0, E, ONE}},
-        {{{NONE, 0}, {0, 2}}, {ONE, ONE, E}, {ONE, NOT0, E}},
-        {{{NONE, 1}, {1, 0}}, {E, ONE, ONE}, {E, ONE, NOT0}},
+        {{{NO_PARAM, 2}}, {ONE, ONE, E}, {NOT0, NOT0, E}},
+        {{{NO_PARAM, 2}, {2, 1}}, {ONE, E, ONE}, {NOT0, E, ONE}},
+        {{{NO_PARAM, 0}, {0, 2}}, {ONE, ONE, E}, {ONE, NOT0, E}},
+        {{{NO_PARAM, 1}, {1, 0}}, {E, ONE, ONE}, {E, ONE, NOT0}},
     };
     at_least_two_ones<qarn::tight_constraint_propagator> tight;
     at_least_two_ones<qarn::tight1_constraint_propagator> tight1;
@@ -674,9 +660,9 @@ TEST(RefiningOrder, ConflictRefinesTheLatestModifiedParametersFirst) {
         explicit_view ri({iset(0), iset(0), iset(0)});
         ri.latest = c.latest;
         std::vector<iset> out;
-        tight.explain_propagation(NONE, full(), iset(), ri, out);
+        tight.explain_propagation(NO_PARAM, full(), iset(), ri, out);
         EXPECT_TRUE(same_sets(out, c.tightly)) << "tightly, case " << &c - cases;
-        tight1.explain_propagation(NONE, full(), iset(), ri, out);
+        tight1.explain_propagation(NO_PARAM, full(), iset(), ri, out);
         EXPECT_TRUE(same_sets(out, c.tight1)) << "tight1, case " << &c - cases;
     }
 }
@@ -698,7 +684,7 @@ TEST(RefiningOrder, NarrowingRefinesTheLatestModifiedParameterFirst) {
     at_least_two_ones<qarn::tight_constraint_propagator> tight;
     at_least_two_ones<qarn::tight1_constraint_propagator> tight1;
     for (const auto& c : cases) {
-        explicit_view ri({iset(1), range(0, 1), iset(0)});
+        explicit_view ri({iset(1), iset(0, 1), iset(0)});
         ri.latest = c.latest;
         std::vector<iset> out;
         tight.explain_propagation(1, full(), iset(1), ri, out);
@@ -719,16 +705,16 @@ TEST(PossiblyCripplingValues, LessEqual) {
         std::vector<iset> expected;
     } cases[] = {
         {"both restricted",
-         {range(5, 10), range(0, 20)},
+         {iset(5, 10), iset(0, 20)},
          1,
-         range(12, 20),
-         {range(MIN, 11), unite(range(5, 11), range(21, MAX))}},
+         iset(12, 20),
+         {iset(MIN, 11), unite(iset(5, 11), iset(21, MAX))}},
         // y unrestricted when relaxed: out ends before it.
-        {"short", {range(MIN, 3), range(2, 9)}, 0, iset(3), {unite(range(MIN, 2), range(4, 9))}},
+        {"short", {iset(MIN, 3), iset(2, 9)}, 0, iset(3), {unite(iset(MIN, 2), iset(4, 9))}},
         // x unrestricted when relaxed: its position holds the full set.
-        {"padded", {range(2, 10), range(5, MAX)}, 1, iset(), {full(), range(2, MAX)}},
+        {"padded", {iset(2, 10), iset(5, MAX)}, 1, iset(), {full(), iset(2, MAX)}},
         // Removing all of y's values: relaxing x fails, so x is unrestricted.
-        {"failing", {range(10, 12), range(0, 20)}, 1, range(0, 20), {full(), range(21, MAX)}},
+        {"failing", {iset(10, 12), iset(0, 20)}, 1, iset(0, 20), {full(), iset(21, MAX)}},
         // Nothing restricted at all.
         {"empty", {full(), full()}, 0, iset(), {}},
     };
@@ -739,8 +725,8 @@ TEST(PossiblyCripplingValues, LessEqual) {
         EXPECT_TRUE(same_sets(out, c.expected)) << c.name;
     }
     // A propagator that cannot start restricts nothing.
-    explicit_view ri({range(5, 10), range(0, 20)});
+    explicit_view ri({iset(5, 10), iset(0, 20)});
     std::vector<iset> out;
-    less_equal_refusing_init().possibly_crippling_values(1, range(12, 20), ri, out);
+    less_equal_refusing_init().possibly_crippling_values(1, iset(12, 20), ri, out);
     EXPECT_TRUE(out.empty());
 }

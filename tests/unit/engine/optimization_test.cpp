@@ -16,20 +16,12 @@
 #include "impl/propagators/clause_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+using qarn_test::post_clause;
 using qarn_test::same;
 
 using namespace qarn;
 
 namespace {
-
-// Posts the clause "some variable vars[i] lies in sets[i]".
-void post_clause(solver& s, const std::vector<unsigned>& vars, const std::vector<iset>& sets) {
-    auto propagator = std::make_unique<clause_propagator>();
-    propagator->update_literals() = sets;
-    constraint_connectivity_info& record = s.add_constraint(std::move(propagator));
-    for (unsigned v : vars)
-        record << v;
-}
 
 // Boolean x0..x4 under side clauses (x, value) and cost = the sum of
 // weights[i] * x_i, posted as one clause per assignment of the x's: some x

@@ -13,6 +13,7 @@
 #include "impl/support/unique_queue.h"
 #include "tests/unit/test_helpers.h"
 
+using qarn_test::post_clause;
 using qarn_test::same;
 
 using namespace qarn;
@@ -24,15 +25,6 @@ namespace {
 iset complement_of(iset s) {
     s.complement();
     return s;
-}
-
-// Posts the clause "some variable vars[i] lies in sets[i]".
-void post_clause(solver& s, const std::vector<unsigned>& vars, const std::vector<iset>& sets) {
-    auto clause = std::make_unique<clause_propagator>();
-    clause->update_literals() = sets;
-    constraint_connectivity_info& record = s.add_constraint(std::move(clause));
-    for (unsigned v : vars)
-        record << v;
 }
 
 bool propagate_at_level0(solver& s) {

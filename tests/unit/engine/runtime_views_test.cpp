@@ -100,10 +100,10 @@ TEST(AgedView, ShowsTheDomainsBeforeThePropagation) {
     EXPECT_TRUE(same(aged.domain(1), iset(range(0, 7))));
     EXPECT_TRUE(same(aged.domain(2), iset(range(0, 5))));
     EXPECT_EQ(aged.effort(), 9u);
-    EXPECT_EQ(aged.latest_modified_param(0xFFFFFFFFu), 2u);
+    EXPECT_EQ(aged.latest_modified_param(NO_PARAM), 2u);
     EXPECT_EQ(aged.latest_modified_param(2), 1u);
     aged.set_latest_tracking(false);
-    EXPECT_EQ(aged.latest_modified_param(0xFFFFFFFFu), 0xFFFFFFFFu);
+    EXPECT_EQ(aged.latest_modified_param(NO_PARAM), NO_PARAM);
     EXPECT_FALSE(aged.reduced_between_activations(0));
     EXPECT_EQ(printed(aged), "x={0:8}, y={0:7}, V2={0:5}");
 
@@ -214,10 +214,10 @@ TEST(SlicedView, LatestModifiedParameterIsMappedIntoTheSlice) {
         unsigned asked;
         unsigned expected;
     } rows[] = {
-        {[](unsigned) { return 2u; }, 0, 1},                         // inside
-        {[](unsigned) { return 0xFFFFFFFFu; }, 0, 0xFFFFFFFFu},      // none
-        {[](unsigned p) { return p == 4 ? 1u : 4u; }, 1, 0},         // outside, then inside
-        {[](unsigned p) { return p == 4 ? 2u : 4u; }, 1, 0xFFFFFFFFu}, // back to the asked one
+        {[](unsigned) { return 2u; }, 0, 1},                        // inside
+        {[](unsigned) { return NO_PARAM; }, 0, NO_PARAM},           // none
+        {[](unsigned p) { return p == 4 ? 1u : 4u; }, 1, 0},        // outside, then inside
+        {[](unsigned p) { return p == 4 ? 2u : 4u; }, 1, NO_PARAM}, // back to the asked one
     };
     for (const row& r : rows) {
         under.latest = r.latest;
@@ -287,7 +287,7 @@ TEST(PropagatorBase, DefaultsAndResultNames) {
     std::ostringstream os;
     p.print(os, nullptr);
     EXPECT_EQ(os.str(), "");
-    EXPECT_EQ(p.count_params(), 0xFFFFFFFFu);
+    EXPECT_EQ(p.count_params(), ANY_PARAM_COUNT);
     EXPECT_EQ(error_of([&] { p.watched_param_index(0); }),
               "impl/constraint_propagator:41: constraint_propagator::watched_param_index\n"
               "     has no dynamic watches to work on");

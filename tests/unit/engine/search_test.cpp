@@ -16,6 +16,7 @@
 
 #include "impl/engine/solver.h"
 #include "impl/propagators/clause_propagator.h"
+#include "tests/unit/test_helpers.h"
 
 using namespace qarn;
 
@@ -43,20 +44,21 @@ iset set_of(std::uint32_t bits) {
 
 std::uint32_t bit(int v) { return 1u << v; }
 
-void post_clause(solver& s, const clause& c) {
-    auto propagator = std::make_unique<clause_propagator>();
-    for (const literal& l : c)
-        propagator->update_literals().push_back(set_of(l.values));
-    constraint_connectivity_info& record = s.add_constraint(std::move(propagator));
-    for (const literal& l : c)
-        record << l.var;
+void post_model_clause(solver& s, const clause& c) {
+    std::vector<unsigned> vars;
+    std::vector<iset> sets;
+    for (const literal& l : c) {
+        vars.push_back(l.var);
+        sets.push_back(set_of(l.values));
+    }
+    qarn_test::post_clause(s, vars, sets);
 }
 
 void build(solver& s, const clause_model& m) {
     for (unsigned v = 0; v < m.domains.size(); ++v)
         s.add_var(set_of(m.domains[v]), ("x" + std::to_string(v)).c_str(), false);
     for (const clause& c : m.clauses)
-        post_clause(s, c);
+        post_model_clause(s, c);
 }
 
 bool holds(const clause& c, const std::vector<int>& a) {

@@ -104,9 +104,9 @@ TEST(VariableChoice, HeapBuildsOnBestAndMovesExactlyAsSpecified) {
     assignment_stack t;
     t.add_var(iset(1), nullptr, false);
     t.enable_var_costs_heap();
-    EXPECT_EQ(t.find_best_free_variable(), assignment_stack::NONE);
+    EXPECT_EQ(t.find_best_free_variable(), qarn::NO_VARIABLE);
     s.disable_var_costs_heap();
-    EXPECT_EQ(s.find_best_free_variable(), assignment_stack::NONE);
+    EXPECT_EQ(s.find_best_free_variable(), qarn::NO_VARIABLE);
 }
 
 TEST(VariableChoice, RescalingKeepsEveryChoice) {

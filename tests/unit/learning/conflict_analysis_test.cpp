@@ -259,7 +259,7 @@ void checked_search(solver& s, const std::vector<std::vector<int>>& solutions, b
             unit_var = -1;
         else
             ++t.unit_after_backjump;
-        s.dirty_learned().push_back({solver::UNINITIALIZED_LEVEL, unsigned(learned)});
+        s.dirty_learned().push_back({NO_LEVEL, unsigned(learned)});
     }
     s.forget_all_watches();
     s.m_solving = false;
@@ -406,7 +406,7 @@ TEST(ConflictAnalysis, ConflictAtLevelZeroIsUnsatWithoutAnalysis) {
             ASSERT_GE(lvl, 0);
             ASSERT_EQ(s.backtrack(unsigned(lvl), learned), solver::SAT);
             if (learned >= 0)
-                s.dirty_learned().push_back({solver::UNINITIALIZED_LEVEL, unsigned(learned)});
+                s.dirty_learned().push_back({NO_LEVEL, unsigned(learned)});
         }
         ASSERT_TRUE(level0_conflict);
         const unsigned constraints = s.constraint_count();

@@ -23,27 +23,17 @@
 
 using qarn_test::same;
 using qarn_test::error_of;
+using qarn_test::S;
+using qarn_test::text;
 
 using namespace qarn;
 typedef propagation_types::result_type result_type;
 
 namespace {
 
-const result_type UNSAT = propagation_types::UNSAT;
-const result_type VALID = propagation_types::VALID;
-const result_type CONSISTENT = propagation_types::CONSISTENT;
-
-iset S(const char* text) {
-    return iset(std::string(text));
-}
-
-
-std::string text(const iset& s) {
-    std::ostringstream os;
-    os << s;
-    return os.str();
-}
-
+using qarn_test::CONSISTENT;
+using qarn_test::UNSAT;
+using qarn_test::VALID;
 
 struct literal {
     unsigned variable;
@@ -809,9 +799,9 @@ TEST(DisjointPropagator, InitAndConflictsNeedBothPartsToFail) {
 
 TEST(DisjointPropagator, ParameterSplitAndCounts) {
     // A with an unknown count takes what the clause leaves over.
-    fixed_or_clause prop(fixed_part(0xFFFFFFFFu, true, true),
+    fixed_or_clause prop(fixed_part(ANY_PARAM_COUNT, true, true),
                          clause_propagation_algo({iset(1), iset(2)}));
-    EXPECT_EQ(prop.count_params(), 0xFFFFFFFFu);
+    EXPECT_EQ(prop.count_params(), ANY_PARAM_COUNT);
     EXPECT_EQ(prop.algo().a_count(), 0u);
     constraint_explicit_info view = view_of({S("0:3"), S("0:3"), S("0:3"), S("0:3"), S("2")});
     EXPECT_TRUE(prop.init(view));
@@ -833,10 +823,10 @@ TEST(DisjointPropagator, ParameterSplitAndCounts) {
     prop.forget_watches();
 
     struct unknown_clause : clause_propagation_algo {
-        unsigned count_params() const { return 0xFFFFFFFFu; }
+        unsigned count_params() const { return ANY_PARAM_COUNT; }
     };
-    disjoint_propagation_algo<fixed_part, unknown_clause> unknown(fixed_part(0xFFFFFFFFu),
-                                                                  unknown_clause());
+    disjoint_propagation_algo<fixed_part, unknown_clause> unknown{fixed_part(ANY_PARAM_COUNT),
+                                                                  unknown_clause()};
     EXPECT_EQ(error_of([&] { unknown.a_count_params(view); }),
               "Can't operate on disjoined propagation algorithms without knowing their "
               "parameter counts");

@@ -119,7 +119,7 @@ TEST(LearnedCombination, RefusalsFallBackWithoutChanges) {
 
     std::vector<unsigned> map;
     constraint_connectivity_info empty(&t.s, 1);
-    EXPECT_EQ(learned.get_this_on_right_common_param(empty, 0, map), 0xFFFFFFFFu);
+    EXPECT_EQ(learned.get_this_on_right_common_param(empty, 0, map), NO_NODE);
     EXPECT_EQ(map, (std::vector<unsigned>{0, 1}));
 }
 

@@ -30,7 +30,6 @@ using namespace qarn;
 
 namespace {
 
-constexpr unsigned NONE = 0xFFFFFFFFu;
 enum : unsigned { X, Y, Z, W, V };
 
 
@@ -115,8 +114,8 @@ TEST_F(trail, EmptyObjectHasNoAssertingLevel) {
     learned_type l(stack(), s);
     EXPECT_EQ(l.current_level(), 2u);
     EXPECT_EQ(l.nodes_at_current_level(), 0u);
-    EXPECT_EQ(l.asserting_level(), NONE);
-    EXPECT_EQ(l.opportunistic_level(), NONE);
+    EXPECT_EQ(l.asserting_level(), NO_LEVEL);
+    EXPECT_EQ(l.opportunistic_level(), NO_LEVEL);
     EXPECT_TRUE(l.conflicts());
     EXPECT_TRUE(l.explanation_conflicts());
     EXPECT_NO_THROW(l.validate());
@@ -134,10 +133,10 @@ TEST_F(trail, InsertLiteralKeepsTheLaterEntryAndTheCount) {
     const std::vector<step> steps = {
         {Z, iset(3, 9), 4, {4}, 1},
         {Y, iset(5, 9), 1, {4, 1}, 1},
-        {Y, iset(0), NONE, {4, 1}, 1}, // no entry never replaces a real one
-        {Y, iset(1), 3, {4, 3}, 2},    // a later entry moves the node up
-        {Z, iset(), 2, {4, 3}, 2},     // an earlier one does not
-        {V, iset(2), NONE, {4, 3, NONE}, 2},
+        {Y, iset(0), NO_ENTRY, {4, 1}, 1}, // no entry never replaces a real one
+        {Y, iset(1), 3, {4, 3}, 2},        // a later entry moves the node up
+        {Z, iset(), 2, {4, 3}, 2},         // an earlier one does not
+        {V, iset(2), NO_ENTRY, {4, 3, NO_ENTRY}, 2},
         {V, iset(3), 0, {4, 3, 0}, 2}, // any real entry is later than none
     };
     for (const step& st : steps) {
@@ -152,7 +151,7 @@ TEST_F(trail, InsertLiteralKeepsTheLaterEntryAndTheCount) {
     EXPECT_TRUE(same(l.literals()[1], y_values));
     EXPECT_TRUE(same(l.literals()[2], iset(2, 3)));
     EXPECT_EQ(l.node_of(Y), 1u);
-    EXPECT_EQ(l.node_of(X), NONE);
+    EXPECT_EQ(l.node_of(X), NO_NODE);
     EXPECT_NO_THROW(l.validate());
 }
 
@@ -174,7 +173,7 @@ TEST_F(trail, IntersectLiteral) {
     EXPECT_EQ(variables(*l), (std::vector<unsigned>{W, Y}));
     EXPECT_EQ(entries(*l), (std::vector<unsigned>{5, 1}));
     EXPECT_TRUE(same(l->literals()[0], iset(0, 4)));
-    EXPECT_EQ(l->node_of(Z), NONE);
+    EXPECT_EQ(l->node_of(Z), NO_NODE);
     EXPECT_EQ(l->node_of(W), 0u);
     EXPECT_EQ(l->nodes_at_current_level(), 1u);
     EXPECT_NO_THROW(l->validate());
@@ -184,11 +183,11 @@ TEST_F(trail, IntersectLiteral) {
     l->erase_literal(0);
     EXPECT_TRUE(l->nodes().empty());
     EXPECT_EQ(l->nodes_at_current_level(), 0u);
-    EXPECT_EQ(l->node_of(Y), NONE);
+    EXPECT_EQ(l->node_of(Y), NO_NODE);
 }
 
 TEST_F(trail, LevelBookkeepingThroughAScript) {
-    auto l = clause({{Y, iset(5, 9), 1}, {V, iset(1), NONE}});
+    auto l = clause({{Y, iset(5, 9), 1}, {V, iset(1), NO_ENTRY}});
     // Inserted while the level was 2: nothing there.
     EXPECT_EQ(l->nodes_at_current_level(), 0u);
     struct step {
@@ -205,9 +204,9 @@ TEST_F(trail, LevelBookkeepingThroughAScript) {
         {[](learned_type& x) { x.intersect_literal(iset(0, 4), W, 2); }, 2, 0},
         {[](learned_type& x) { x.compute_level(); }, 1, 3},
         {[](learned_type& x) { x.erase_literal(x.node_of(Y)); }, 1, 2},
-        {[](learned_type& x) { x.intersect_literal(iset(1), V, NONE); }, 1, 2},
+        {[](learned_type& x) { x.intersect_literal(iset(1), V, NO_ENTRY); }, 1, 2},
         {[](learned_type& x) { x.intersect_literal(iset(9), Z, 2); }, 1, 2},
-        {[](learned_type& x) { x.intersect_literal(iset(9), Z, NONE); }, 1, 1},
+        {[](learned_type& x) { x.intersect_literal(iset(9), Z, NO_ENTRY); }, 1, 1},
         {[](learned_type& x) { x.intersect_literal(iset(0), W, 0); }, 1, 0},
         {[](learned_type& x) { x.compute_level(); }, 0, 4},
     };
@@ -282,14 +281,14 @@ TEST_F(trail, CompletionAtLevelZero) {
         std::size_t nodes_left;
     };
     const std::vector<row> rows = {
-        {true, NONE, true, 0},
-        {false, NONE, true, 2},
+        {true, NO_ENTRY, true, 0},
+        {false, NO_ENTRY, true, 2},
         {true, 0, false, 2},
         {false, 0, false, 2},
     };
     for (const row& r : rows) {
         s.m_intersect_with_ground = r.ground;
-        auto l = clause({{V, iset(1), NONE}, {X, iset(9), r.x_entry}});
+        auto l = clause({{V, iset(1), NO_ENTRY}, {X, iset(9), r.x_entry}});
         l->compute_level();
         ASSERT_EQ(l->current_level(), 0u);
         EXPECT_EQ(l->conflict_analysis_complete(), r.complete);
@@ -311,7 +310,7 @@ TEST_F(trail, IntersectWithGroundKeepsTheOrder) {
     EXPECT_EQ(entries(*l), (std::vector<unsigned>{1, 4, 5}));
     EXPECT_TRUE(same(l->literals()[0], iset(5, 9)));
     EXPECT_TRUE(same(l->literals()[2], iset(0, 9)));
-    EXPECT_EQ(l->node_of(X), NONE);
+    EXPECT_EQ(l->node_of(X), NO_NODE);
     EXPECT_NO_THROW(l->validate());
 }
 
@@ -340,8 +339,8 @@ TEST_F(trail, GroundIntersectionToNoParameterDropsEveryNode) {
     ASSERT_NE(replaced, nullptr);
     EXPECT_TRUE(replaced->literals().empty());
     EXPECT_TRUE(l->nodes().empty());
-    EXPECT_EQ(l->node_of(X), NONE);
-    EXPECT_EQ(l->node_of(Y), NONE);
+    EXPECT_EQ(l->node_of(X), NO_NODE);
+    EXPECT_EQ(l->node_of(Y), NO_NODE);
 }
 
 TEST_F(trail, RelaxAllOnAClause) {
@@ -397,7 +396,7 @@ TEST_F(trail, ConstructFromAConflictingConstraint) {
     const constraint_propagator& eq = *s.propagator(0);
 
     learned_type l(stack(), s);
-    l.construct_from(record, eq, {iset(4, 9), iset(3, 9)}, learned_type::POST_LAST_MODIFICATION);
+    l.construct_from(record, eq, {iset(4, 9), iset(3, 9)}, AFTER_LAST_ENTRY);
     EXPECT_EQ(l.effort(), 2u); // six conflicts, boost after four
     EXPECT_EQ(l.general_constraint(), &eq);
     EXPECT_EQ(l.owned_constraint(), nullptr);
@@ -414,23 +413,23 @@ TEST_F(trail, ConstructFromAConflictingConstraint) {
 
     // An empty literal detaches its node from the trail; converting to a
     // clause then drops it.
-    l.construct_from(record, eq, {iset(), iset(3, 9)}, learned_type::POST_LAST_MODIFICATION);
-    EXPECT_EQ(entries(l), (std::vector<unsigned>{NONE, 4}));
+    l.construct_from(record, eq, {iset(), iset(3, 9)}, AFTER_LAST_ENTRY);
+    EXPECT_EQ(entries(l), (std::vector<unsigned>{NO_ENTRY, 4}));
     EXPECT_EQ(l.nodes_at_current_level(), 1u);
     l.convert_to_clause();
     EXPECT_TRUE(l.is_clause());
     EXPECT_EQ(variables(l), (std::vector<unsigned>{Z}));
-    EXPECT_EQ(l.node_of(X), NONE);
+    EXPECT_EQ(l.node_of(X), NO_NODE);
     EXPECT_NO_THROW(l.validate());
 
     // Without an explanation the constraint gives one. Here x does not take
     // part (empty set), so its node is detached afterwards, which makes the
     // explanation out of date.
-    l.construct_from(record, eq, {}, learned_type::POST_LAST_MODIFICATION);
+    l.construct_from(record, eq, {}, AFTER_LAST_ENTRY);
     ASSERT_EQ(l.literals().size(), 2u);
     EXPECT_TRUE(l.literals()[0].empty());
     EXPECT_FALSE(l.literals()[1].empty());
-    EXPECT_EQ(entries(l), (std::vector<unsigned>{NONE, 4}));
+    EXPECT_EQ(entries(l), (std::vector<unsigned>{NO_ENTRY, 4}));
     EXPECT_FALSE(l.explained());
 }
 
@@ -511,7 +510,7 @@ TEST_F(trail, ValidateMessages) {
         for (unsigned v : rows[i].variables)
             record << v;
         learned_type l(stack(), s);
-        l.construct_from(record, *eq, rows[i].explanation, learned_type::POST_LAST_MODIFICATION);
+        l.construct_from(record, *eq, rows[i].explanation, AFTER_LAST_ENTRY);
         EXPECT_EQ(l.current_level(), 0u);
         EXPECT_EQ(error_of([&] { l.validate(); }), rows[i].message) << "row " << i;
     }
@@ -647,7 +646,7 @@ struct general_trail : ::testing::Test {
         constraint_connectivity_info record(&s, 0);
         record << X << Y;
         auto l = std::make_unique<learned_type>(s.assignment(), s);
-        l->construct_from(record, leq, {}, learned_type::POST_LAST_MODIFICATION);
+        l->construct_from(record, leq, {}, AFTER_LAST_ENTRY);
         return l;
     }
 

@@ -33,7 +33,7 @@ long long sum_from(const tuple& t, std::size_t first) {
     return s;
 }
 
-int wrap(long long v) {
+int wrap32(long long v) {
     return static_cast<int>(static_cast<unsigned>(static_cast<unsigned long long>(v)));
 }
 
@@ -88,7 +88,7 @@ propagator_row difference_neq_row() {
 }
 
 const std::vector<propagator_row>& rows() {
-    auto sum_wrap_holds = [](const tuple& t) { return t[0] == wrap(sum_from(t, 1)); };
+    auto sum_wrap_holds = [](const tuple& t) { return t[0] == wrap32(sum_from(t, 1)); };
     auto le_holds = [](const tuple& t) { return t[0] <= sum_from(t, 1); };
     auto ge_holds = [](const tuple& t) { return t[0] >= sum_from(t, 1); };
     static const std::vector<propagator_row> table = {
@@ -120,7 +120,7 @@ const std::vector<propagator_row>& rows() {
             "greater_equal_abs", 2, arithmetic_windows(7),
             [](const tuple& t) { return t[0] >= abs64(t[1]); }),
         fixed_row<qarn::neg_propagator>("neg", 2, arithmetic_windows(7), [](const tuple& t) {
-            return t[0] == wrap(-static_cast<long long>(t[1]));
+            return t[0] == wrap32(-static_cast<long long>(t[1]));
         }),
         fixed_row<qarn::neq_propagator>("neq", 2, arithmetic_windows(7),
                                         [](const tuple& t) { return t[0] != t[1]; }),

@@ -23,23 +23,14 @@
 
 using qarn_test::same;
 using qarn_test::error_of;
+using qarn_test::S;
+using qarn_test::text;
 
 using namespace qarn;
 using range = std::pair<int, int>;
 typedef propagation_types::result_type result_type;
 
 namespace {
-
-iset S(const char* text) {
-    return iset(std::string(text));
-}
-
-
-std::string text(const iset& s) {
-    std::ostringstream os;
-    os << s;
-    return os.str();
-}
 
 // An explicit view that records the value watches it hands out, checks that
 // every release names the parameter and value of its allocation, and can be
@@ -153,10 +144,9 @@ std::string printed(const constraint_propagator& c, const constraint_runtime_inf
     return os.str();
 }
 
-
-const result_type UNSAT = propagation_types::UNSAT;
-const result_type VALID = propagation_types::VALID;
-const result_type CONSISTENT = propagation_types::CONSISTENT;
+using qarn_test::CONSISTENT;
+using qarn_test::UNSAT;
+using qarn_test::VALID;
 
 } // namespace
 
@@ -702,8 +692,8 @@ TEST(ClauseEditing, RefusedWhileWatched) {
     EXPECT_NO_THROW(unit.update_literals());
 
     clause_propagator fresh{S("1")};
-    EXPECT_EQ(fresh.watched_param_index(0), 0xFFFFFFFFu);
-    EXPECT_EQ(fresh.watched_param_index(1), 0xFFFFFFFFu);
+    EXPECT_EQ(fresh.watched_param_index(0), NO_PARAM);
+    EXPECT_EQ(fresh.watched_param_index(1), NO_PARAM);
 }
 
 TEST(ClauseEditing, CloneCopiesLiteralsAndWatches) {

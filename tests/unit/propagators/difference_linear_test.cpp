@@ -32,9 +32,9 @@ namespace {
 
 __extension__ typedef __int128 wide;
 typedef propagation_types::result_type result_type;
-const result_type UNSAT = propagation_types::UNSAT;
-const result_type VALID = propagation_types::VALID;
-const result_type CONSISTENT = propagation_types::CONSISTENT;
+using qarn_test::CONSISTENT;
+using qarn_test::UNSAT;
+using qarn_test::VALID;
 
 // Where a variable's values lie: eight values from a base that may be an end
 // of the range.

@@ -31,9 +31,9 @@ using qarn_test::printed;
 namespace {
 
 typedef propagation_types::result_type result_type;
-const result_type UNSAT = propagation_types::UNSAT;
-const result_type VALID = propagation_types::VALID;
-const result_type CONSISTENT = propagation_types::CONSISTENT;
+using qarn_test::CONSISTENT;
+using qarn_test::UNSAT;
+using qarn_test::VALID;
 
 } // namespace
 
@@ -371,7 +371,7 @@ TEST(EmptyDomains, NoBoundOfAnEmptySetIsRead) {
     all.push_back(std::make_unique<sub_interval_propagator>(1, 4));
     all.push_back(std::make_unique<no_sub_interval_propagator>(1, 4, 1));
     for (const auto& p : all) {
-        const unsigned n = p->count_params() == 0xFFFFFFFFu ? 3 : p->count_params();
+        const unsigned n = p->count_params() == ANY_PARAM_COUNT ? 3 : p->count_params();
         for (unsigned empty = 0; empty < n; ++empty) {
             SCOPED_TRACE(printed(*p, nullptr) + ", parameter " + std::to_string(empty));
             std::vector<iset> domains(n, iset(0, 5));

@@ -23,6 +23,8 @@
 using qarn::iset;
 using qarn::trivial_runtime_info;
 using qarn_test::error_of;
+using qarn_test::S;
+using qarn_test::text;
 using qarn_test::same;
 using qarn_test::table_reference_propagator;
 
@@ -30,16 +32,6 @@ namespace {
 
 typedef qarn::propagation_types::result_type result_type;
 typedef qarn::watch_types wt;
-
-iset S(const char* text) {
-    return iset(std::string(text));
-}
-
-std::string text(const iset& s) {
-    std::ostringstream os;
-    os << s;
-    return os.str();
-}
 
 std::string check_message(const char* source, unsigned line, const char* expression,
                           const char* signature) {

@@ -90,13 +90,9 @@ bool element_propagator::constraint_check(const constraint_runtime_info& ri) con
 }
 
 void element_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "element";
+    if (!print_opening(os, ri, "element", "({"))
         return;
-    }
     const unsigned n = ri->arity();
-    ri->print_prefix(os);
-    os << "({";
     for (unsigned p = 1; p + 1 < n; ++p) {
         if (p > 1)
             os << ", ";
@@ -345,11 +341,8 @@ bool if_then_else_propagator::constraint_check(const constraint_runtime_info& ri
 }
 
 void if_then_else_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri) {
-        os << "if_then_else";
+    if (!print_opening(os, ri, "if_then_else", ""))
         return;
-    }
-    ri->print_prefix(os);
     ri->print_param(os, 0);
     os << "=(";
     ri->print_param(os, 1);

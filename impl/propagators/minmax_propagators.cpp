@@ -39,8 +39,8 @@ iset restrict_to(const iset& d, bool has_a, int a, const iset& upper) {
     return low;
 }
 
+// After the prefix: "r=name(x1, ..., xn)".
 void print_n_ary(std::ostream& os, const constraint_runtime_info& ri, const char* name) {
-    ri.print_prefix(os);
     ri.print_param(os, 0);
     os << '=' << name << '(';
     for (unsigned p = 1; p < ri.arity(); ++p) {
@@ -192,9 +192,7 @@ bool max_propagator::constraint_check(const constraint_runtime_info& ri) const {
 }
 
 void max_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri)
-        os << "max";
-    else
+    if (print_opening(os, ri, "max", ""))
         print_n_ary(os, *ri, "max");
 }
 
@@ -276,9 +274,7 @@ bool min_propagator::constraint_check(const constraint_runtime_info& ri) const {
 }
 
 void min_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
-    if (!ri)
-        os << "min";
-    else
+    if (print_opening(os, ri, "min", ""))
         print_n_ary(os, *ri, "min");
 }
 

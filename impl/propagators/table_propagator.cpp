@@ -47,7 +47,7 @@ table_propagator_base::~table_propagator_base() {
 
 unsigned table_propagator_base::count_params() const {
     const unsigned n = m_tuples->column_count();
-    return n == 0 ? 0xFFFFFFFFu : n;
+    return n == 0 ? ANY_PARAM_COUNT : n;
 }
 
 bool table_propagator_base::find_tuple(const constraint_runtime_info& ri) const {

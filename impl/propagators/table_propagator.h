@@ -59,7 +59,7 @@ public:
     table_propagator_base& operator=(const table_propagator_base& other);
     ~table_propagator_base() override;
 
-    // The number of columns; 0xFFFFFFFF when there is none.
+    // The number of columns; ANY_PARAM_COUNT when there is none.
     unsigned count_params() const override;
     bool constraint_check(const constraint_runtime_info& ri) const override = 0;
     std::unique_ptr<constraint_propagator> clone() const override = 0;

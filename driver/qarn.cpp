@@ -17,6 +17,7 @@
 
 #include "driver/flags.h"
 #include "driver/opb_solver.h"
+#include "driver/output_check.h"
 #include "frontends/common/read_error.h"
 #include "frontends/common/unsupported.h"
 #include "impl/engine/solver.h"
@@ -183,6 +184,13 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
     return true;
 }
 
+// What the program writes to standard output, checked after each instance.
+qarn::checked_output_buf* results = nullptr;
+
+bool results_written() {
+    return !results || results->check(std::cout);
+}
+
 int main_impl(int argc, char** argv) {
     per_format_flags options;
     if (!options.parse(argc, argv))
@@ -196,8 +204,10 @@ int main_impl(int argc, char** argv) {
         return 1;
     }
     static memory_manager* tables = new memory_manager;
-    if (optind >= argc)
-        return solve_file(std::cin, "<stdin>", options, *tables, false) ? 0 : 1;
+    if (optind >= argc) {
+        const bool solved = solve_file(std::cin, "<stdin>", options, *tables, false);
+        return solved ? 0 : 1;
+    }
     int status = 0;
     for (int i = optind; i < argc; ++i) {
         std::ifstream input(argv[i]);
@@ -208,6 +218,8 @@ int main_impl(int argc, char** argv) {
         }
         if (!solve_file(input, argv[i], options, *tables, i + 1 < argc))
             status = 1;
+        if (!results_written())
+            status = 1;
     }
     return status;
 }
@@ -215,16 +227,20 @@ int main_impl(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Never destroyed: std::cout is flushed through it at exit.
+    results = new qarn::checked_output_buf(std::cout.rdbuf());
+    std::cout.rdbuf(results);
     try {
-        return main_impl(argc, argv);
+        const int status = main_impl(argc, argv);
+        return results_written() ? status : 1;
     } catch (const std::exception& e) {
         const char* type = typeid(e).name();
         if (*type == '*')
             ++type;
         std::cout << "Exception(" << type << "):\n" << e.what() << std::endl;
-        return 1;
     } catch (...) {
         std::cout << "unknown exception" << std::endl;
-        return 1;
     }
+    results_written();
+    return 1;
 }

@@ -9,6 +9,8 @@ header lines, then the expected standard output and standard error:
 
   args: -F opb -s 1 instances/sat.opb   command line (paths relative to FORMAT/)
   stdin: instances/sat.opb              optional: file (or directory) fed to standard input
+  stdout: /dev/full                     optional: standard output goes to this file, or is
+                                        closed ("closed"); the expected stdout is then empty
   status: 0                             expected exit status
   check: instances/sat.opb [ARGS]       check_FORMAT.py on the output of one instance
   --- stdout
@@ -65,12 +67,20 @@ def main(argv):
     # A plain descriptor, so that a directory can be standard input too.
     stdin = os.open(os.path.join(here, header["stdin"]), os.O_RDONLY) if "stdin" in header \
         else subprocess.DEVNULL
+    target = header.get("stdout")
+    stdout = subprocess.PIPE
+    if target and target != "closed":
+        stdout = os.open(target, os.O_WRONLY)
     try:
         run = subprocess.run(["qarn"] + shlex.split(header["args"]), executable=qarn, cwd=here,
-                             stdin=stdin, capture_output=True, timeout=120)
+                             stdin=stdin, stdout=stdout, stderr=subprocess.PIPE, timeout=120,
+                             preexec_fn=(lambda: os.close(1)) if target == "closed" else None)
     finally:
         if "stdin" in header:
             os.close(stdin)
+        if stdout != subprocess.PIPE:
+            os.close(stdout)
+    run.stdout = run.stdout or b""
     actual = {"stdout": masked(run.stdout.decode(errors="replace")),
               "stderr": run.stderr.decode(errors="replace")}
 

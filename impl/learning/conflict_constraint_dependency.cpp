@@ -10,12 +10,41 @@ void conflict_constraint_dependency::mark_used(unsigned c, unsigned time) {
         return;
     const unsigned pos = c - m_first_learned;
     if (pos >= m_last_use.size()) {
+        const std::size_t old_size = m_last_use.size();
         m_last_use.resize(std::size_t(pos) + 1, 0);
+        grow_live(old_size);
         // Dependencies may already have grown the lists further; never drop them.
         if (m_prerequisites.size() < m_last_use.size())
             m_prerequisites.resize(m_last_use.size());
     }
+    const unsigned before = m_last_use[pos];
     m_last_use[pos] = time;
+    if (before != ERASED && time == ERASED)
+        note_erased();
+    else if (before == ERASED && time != ERASED)
+        note_revived(pos);
+}
+
+void conflict_constraint_dependency::grow_live(std::size_t old_size) {
+    for (std::size_t pos = old_size; pos < m_last_use.size(); ++pos)
+        m_listed.push_back(static_cast<unsigned>(pos));
+}
+
+void conflict_constraint_dependency::note_erased() {
+    ++m_erased_listed;
+    if (2 * m_erased_listed <= m_listed.size())
+        return;
+    std::erase_if(m_listed, [this](unsigned pos) { return m_last_use[pos] == ERASED; });
+    m_erased_listed = 0;
+}
+
+// Rare: a constraint marked used after its erasure is live again.
+void conflict_constraint_dependency::note_revived(unsigned pos) {
+    const auto at = std::lower_bound(m_listed.begin(), m_listed.end(), pos);
+    if (at != m_listed.end() && *at == pos)
+        --m_erased_listed;
+    else
+        m_listed.insert(at, pos);
 }
 
 void conflict_constraint_dependency::mark_dependency(unsigned c, unsigned derived) {
@@ -29,10 +58,10 @@ void conflict_constraint_dependency::mark_dependency(unsigned c, unsigned derive
 
 std::vector<unsigned> conflict_constraint_dependency::active_constraints(unsigned since) const {
     std::vector<unsigned> out;
-    for (std::size_t i = 0; i < m_last_use.size(); ++i) {
-        const unsigned t = m_last_use[i];
+    for (unsigned pos : m_listed) {
+        const unsigned t = m_last_use[pos];
         if (t >= since && t != ERASED)
-            out.push_back(m_first_learned + unsigned(i));
+            out.push_back(m_first_learned + pos);
     }
     return out;
 }
@@ -42,10 +71,10 @@ std::vector<unsigned> conflict_constraint_dependency::other_constraints(
     std::vector<unsigned> sorted_keep(keep);
     std::sort(sorted_keep.begin(), sorted_keep.end());
     std::vector<unsigned> out;
-    for (std::size_t i = 0; i < m_last_use.size(); ++i) {
-        if (m_last_use[i] == ERASED)
+    for (unsigned pos : m_listed) {
+        if (m_last_use[pos] == ERASED)
             continue;
-        const unsigned c = m_first_learned + unsigned(i);
+        const unsigned c = m_first_learned + pos;
         if (!std::binary_search(sorted_keep.begin(), sorted_keep.end(), c))
             out.push_back(c);
     }

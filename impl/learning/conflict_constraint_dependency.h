@@ -58,9 +58,18 @@ public:
     const std::vector<unsigned>& prerequisites(unsigned c) const;
 
 private:
+    // Adds the positions from m_last_use's old size on to the live list.
+    void grow_live(std::size_t old_size);
+    void note_erased();
+    void note_revived(unsigned pos);
+
     unsigned m_first_learned;
     std::vector<std::vector<unsigned>> m_prerequisites;
     std::vector<unsigned> m_last_use;
+    // Recorded positions, increasing: every live one, and m_erased_listed
+    // erased ones not dropped yet.
+    std::vector<unsigned> m_listed;
+    std::size_t m_erased_listed = 0;
 };
 
 } // namespace qarn

@@ -16,6 +16,7 @@
 
 #include "impl/engine/solver.h"
 #include "impl/propagators/clause_propagator.h"
+#include "impl/support/random.h"
 #include "tests/unit/test_helpers.h"
 
 using namespace qarn;
@@ -458,3 +459,29 @@ TEST(SearchAllSolutions, BacktrackLimitIsReportedNotCompletion) {
 }
 
 } // namespace
+
+// Restarts after every backtrack, erasure every 2 backtracks keeping what the
+// last 4 used, opportunistic back-jumps: learning may get weak, but the
+// search must still end, on every seed.
+TEST(SearchAggressiveErasure, StillRefutesSmallUnsatisfiableModels) {
+    struct encoding {
+        const char* name;
+        clause_model model;
+    };
+    const encoding encodings[] = {{"boolean pigeonhole", pigeonhole(6, 5)},
+                                  {"six different over five values", pigeonhole_by_value(6, 5)}};
+    for (const encoding& e : encodings) {
+        for (unsigned seed = 1; seed <= 20; ++seed) {
+            SCOPED_TRACE(std::string(e.name) + ", seed " + std::to_string(seed));
+            qarn::random::set_seed(seed);
+            solver s;
+            build(s, e.model);
+            s.m_initial_restart_interval = 1;
+            s.m_erase_period = 2;
+            s.m_keep_window = 4;
+            s.m_opportunistic_threshold = 1;
+            s.m_backtrack_limit = 5000; // they need 170 to 900 today
+            EXPECT_EQ(s.solve(nullptr), solver::UNSAT);
+        }
+    }
+}

@@ -3,6 +3,7 @@
 // live prerequisites that a proof must keep.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -212,3 +213,45 @@ TEST(ConflictConstraintDependency, LongChainIsWalkedCompletely) {
 }
 
 } // namespace
+
+// Long runs of marking, erasing and reviving, as erasure passes do them: the
+// walks list exactly what a plain scan of every recorded constraint would,
+// in increasing order, however many erased ones the list has dropped.
+TEST(ConflictConstraintDependency, WalksAgreeWithAPlainScanUnderChurn) {
+    const unsigned first = 5;
+    conflict_constraint_dependency d(first);
+    std::vector<unsigned> use; // reference last use per position
+    std::mt19937 gen(11);
+    for (unsigned step = 1; step <= 20000; ++step) {
+        const unsigned op = gen() % 10;
+        if (op < 4) { // a new learned constraint
+            d.mark_used(first + static_cast<unsigned>(use.size()), step);
+            use.push_back(step);
+        } else if (!use.empty()) {
+            const unsigned pos = static_cast<unsigned>(gen() % use.size());
+            if (op < 8) {
+                d.erase_constraint(first + pos);
+                use[pos] = conflict_constraint_dependency::ERASED;
+            } else {
+                d.mark_used(first + pos, step); // revives an erased one
+                use[pos] = step;
+            }
+        }
+        if (step % 97 != 0)
+            continue;
+        const unsigned since = step > 50 ? step - 50 : 0;
+        std::vector<unsigned> active, others, keep;
+        for (unsigned pos = 0; pos < use.size(); ++pos) {
+            if (use[pos] == conflict_constraint_dependency::ERASED)
+                continue;
+            if (use[pos] >= since)
+                active.push_back(first + pos);
+            if (pos % 3 == 0)
+                keep.push_back(first + pos);
+            else
+                others.push_back(first + pos);
+        }
+        ASSERT_EQ(d.active_constraints(since), active) << "step " << step;
+        ASSERT_EQ(d.other_constraints(keep), others) << "step " << step;
+    }
+}

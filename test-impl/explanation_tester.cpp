@@ -11,19 +11,19 @@ namespace qarn {
 namespace {
 
 // The checks of the tester, by the positions their messages report.
-constexpr const char* SOURCE = "test-impl/explanation_tester.cpp";
-constexpr test_check_site CONFLICT_REPORTED{SOURCE, 36, "known_to_conflict == (result == UNSAT)"};
-constexpr test_check_site RULE_AGREES{SOURCE, 70, "explanation == rule_explanation"};
-constexpr test_check_site UNSAT_SHAPE{SOURCE, 80, "state.arity() == explanation.size()"};
-constexpr test_check_site UNSAT_EXCLUDES{SOURCE, 85,
+constexpr const char* TESTER_SOURCE = "test-impl/explanation_tester.cpp";
+constexpr test_check_site CONFLICT_REPORTED{TESTER_SOURCE, 36, "known_to_conflict == (result == UNSAT)"};
+constexpr test_check_site RULE_AGREES{TESTER_SOURCE, 70, "explanation == rule_explanation"};
+constexpr test_check_site UNSAT_SHAPE{TESTER_SOURCE, 80, "state.arity() == explanation.size()"};
+constexpr test_check_site UNSAT_EXCLUDES{TESTER_SOURCE, 85,
                                          "!explanation[i].contains_any_of(state.domain(i))"};
-constexpr test_check_site UNSAT_IMPLIED{SOURCE, 92, "!has_solution(infeasible)"};
-constexpr test_check_site CHANGE_SHAPE{SOURCE, 112, "old_state.arity() == explanation.size()"};
+constexpr test_check_site UNSAT_IMPLIED{TESTER_SOURCE, 92, "!has_solution(infeasible)"};
+constexpr test_check_site CHANGE_SHAPE{TESTER_SOURCE, 112, "old_state.arity() == explanation.size()"};
 constexpr test_check_site CHANGE_EXCLUDES_REMOVED{
-    SOURCE, 119, "!explanation[i].contains_any_of( removed_values_to_explain)"};
+    TESTER_SOURCE, 119, "!explanation[i].contains_any_of( removed_values_to_explain)"};
 constexpr test_check_site CHANGE_EXCLUDES_OTHERS{
-    SOURCE, 121, "!explanation[i].contains_any_of(old_state.domain(i))"};
-constexpr test_check_site NO_SOLUTION_LOST{SOURCE, 147, "!has_solution(complement)"};
+    TESTER_SOURCE, 121, "!explanation[i].contains_any_of(old_state.domain(i))"};
+constexpr test_check_site NO_SOLUTION_LOST{TESTER_SOURCE, 147, "!has_solution(complement)"};
 
 bool same_sets(const std::vector<iset>& a, const std::vector<iset>& b) {
     if (a.size() != b.size())

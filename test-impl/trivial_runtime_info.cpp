@@ -15,24 +15,24 @@ namespace qarn {
 namespace {
 
 // The checks of this view, by the positions their messages report.
-constexpr const char* SOURCE = "test-impl/trivial_runtime_info.cpp";
-constexpr test_check_site DEALLOCATE_PARAM{SOURCE, 85, "param_index < m_watches.size()"};
-constexpr test_check_site DEALLOCATE_NOT_VALUE{SOURCE, 92, "!watches[i].m_is_value_watch"};
-constexpr test_check_site DEALLOCATE_TYPE{SOURCE, 93, "watches[i].m_value_or_type == type"};
-constexpr test_check_site DEALLOCATE_FOUND{SOURCE, 100, "watch_found"};
-constexpr test_check_site ALLOCATE_NEW{SOURCE, 106, "!watched(param_index, value, false)"};
-constexpr test_check_site ALLOCATE_DONE{SOURCE, 117, "watched(param_index, value, false)"};
-constexpr test_check_site ALLOCATE_VALUE_NEW{SOURCE, 124, "!watched(param_index, value, true)"};
-constexpr test_check_site ALLOCATE_VALUE_DONE{SOURCE, 135, "watched(param_index, value, true)"};
-constexpr test_check_site DEALLOCATE_VALUE_ONCE{SOURCE, 155, "!watch_found"};
-constexpr test_check_site DEALLOCATE_VALUE_KIND{SOURCE, 157, "param_watches[i].m_is_value_watch"};
-constexpr test_check_site DEALLOCATE_VALUE_VALUE{SOURCE, 158,
+constexpr const char* VIEW_SOURCE = "test-impl/trivial_runtime_info.cpp";
+constexpr test_check_site DEALLOCATE_PARAM{VIEW_SOURCE, 85, "param_index < m_watches.size()"};
+constexpr test_check_site DEALLOCATE_NOT_VALUE{VIEW_SOURCE, 92, "!watches[i].m_is_value_watch"};
+constexpr test_check_site DEALLOCATE_TYPE{VIEW_SOURCE, 93, "watches[i].m_value_or_type == type"};
+constexpr test_check_site DEALLOCATE_FOUND{VIEW_SOURCE, 100, "watch_found"};
+constexpr test_check_site ALLOCATE_NEW{VIEW_SOURCE, 106, "!watched(param_index, value, false)"};
+constexpr test_check_site ALLOCATE_DONE{VIEW_SOURCE, 117, "watched(param_index, value, false)"};
+constexpr test_check_site ALLOCATE_VALUE_NEW{VIEW_SOURCE, 124, "!watched(param_index, value, true)"};
+constexpr test_check_site ALLOCATE_VALUE_DONE{VIEW_SOURCE, 135, "watched(param_index, value, true)"};
+constexpr test_check_site DEALLOCATE_VALUE_ONCE{VIEW_SOURCE, 155, "!watch_found"};
+constexpr test_check_site DEALLOCATE_VALUE_KIND{VIEW_SOURCE, 157, "param_watches[i].m_is_value_watch"};
+constexpr test_check_site DEALLOCATE_VALUE_VALUE{VIEW_SOURCE, 158,
                                                  "param_watches[i].m_value_or_type == value"};
-constexpr test_check_site DEALLOCATE_VALUE_FOUND{SOURCE, 164, "watch_found"};
-constexpr test_check_site REDUCE_ALL{SOURCE, 230, "num_to_reduce == 0"};
-constexpr test_check_site REDUCE_FINALIZED{SOURCE, 231, "min_to_finalize == 0"};
+constexpr test_check_site DEALLOCATE_VALUE_FOUND{VIEW_SOURCE, 164, "watch_found"};
+constexpr test_check_site REDUCE_ALL{VIEW_SOURCE, 230, "num_to_reduce == 0"};
+constexpr test_check_site REDUCE_FINALIZED{VIEW_SOURCE, 231, "min_to_finalize == 0"};
 constexpr test_check_site MODIFIED_CHANGED{
-    SOURCE, 260,
+    VIEW_SOURCE, 260,
     "m_first_activation || m_variables_prev.size() <= i || m_variables_prev[i] != m_variables[i]"};
 
 iset whole_range() {

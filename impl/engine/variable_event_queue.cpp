@@ -7,7 +7,9 @@
 
 namespace qarn {
 
-namespace {
+// Named rather than file-local: the heap type that derives from it is a
+// member of a class with external linkage.
+namespace variable_event_queue_detail {
 
 // a is below b (b is served first): more removed values relative to the
 // domain size and a smaller age come first.
@@ -29,7 +31,9 @@ struct variable_event_order {
     }
 };
 
-} // namespace
+} // namespace variable_event_queue_detail
+
+using variable_event_queue_detail::variable_event_order;
 
 struct variable_event_queue::heap
     : boost::heap::fibonacci_heap<variable_event, boost::heap::compare<variable_event_order>> {

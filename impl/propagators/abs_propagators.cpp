@@ -9,9 +9,6 @@ namespace qarn {
 
 namespace {
 
-bool same_set(const iset& a, const iset& b) {
-    return a.size() == b.size() && a.empty() == b.empty() && a.contains_all_of(b);
-}
 
 iset negation_of(const iset& s) {
     iset out;
@@ -83,7 +80,7 @@ constraint_propagator::result_type abs_propagator::propagate(constraint_runtime_
         return UNSAT;
     iset r0, r1;
     if (x1.min() >= 0) {
-        if (same_set(x0, x1))
+        if (iset::same_elements(x0, x1))
             return CONSISTENT;
         r0 = x0;
         r0.intersect(x1);

@@ -12,21 +12,13 @@
 
 namespace qarn {
 
-namespace {
-
-bool same_set(const iset& a, const iset& b) {
-    return a.contains_all_of(b) && b.contains_all_of(a);
-}
-
-} // namespace
-
 constraint_propagator::result_type equal_propagator::propagate_equal(constraint_runtime_info& ri,
                                                                      unsigned px, unsigned py) {
     const iset& x = ri.domain(px);
     const iset& y = ri.domain(py);
     if (x.empty() || y.empty())
         return UNSAT;
-    if (same_set(x, y))
+    if (iset::same_elements(x, y))
         return CONSISTENT;
     iset common(x);
     common.intersect(y);

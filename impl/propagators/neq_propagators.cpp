@@ -13,9 +13,6 @@ namespace {
 
 using bounded::is_singleton;
 
-bool same_set(const iset& a, const iset& b) {
-    return a.size() == b.size() && a.empty() == b.empty() && a.contains_all_of(b);
-}
 
 // Every parameter is watched for becoming fixed.
 bool watch_finalization(constraint_runtime_info& ri) {
@@ -82,7 +79,7 @@ bool neq_propagator::conflicts(const constraint_runtime_info& ri) const {
 }
 
 bool neq_propagator::constraint_check(const constraint_runtime_info& ri) const {
-    return !same_set(ri.domain(0), ri.domain(1));
+    return !iset::same_elements(ri.domain(0), ri.domain(1));
 }
 
 void neq_propagator::print(std::ostream& os, const constraint_runtime_info* ri) const {
@@ -106,7 +103,7 @@ std::unique_ptr<constraint_propagator> neq_propagator::clone() const {
 std::unique_ptr<constraint_propagator> neq_propagator::intersect_with(
     const constraint_runtime_info& ri, std::vector<unsigned>& params) const {
     static const iset zero_one(0, 1);
-    if (!same_set(ri.domain(0), zero_one) || !same_set(ri.domain(1), zero_one))
+    if (!iset::same_elements(ri.domain(0), zero_one) || !iset::same_elements(ri.domain(1), zero_one))
         return nullptr;
     params = {0, 1};
     return std::make_unique<sum_mod_propagator>(2, 1);

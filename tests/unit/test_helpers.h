@@ -1,10 +1,13 @@
 // Small helpers shared by the engine's unit tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <exception>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -82,6 +85,23 @@ inline void post_clause(qarn::solver& s, const std::vector<unsigned>& vars,
     qarn::constraint_connectivity_info& record = s.add_constraint(std::move(clause));
     for (unsigned v : vars)
         record << v;
+}
+
+// The values of the "v " lines of an all-solutions run; a repeated line fails
+// the test.
+inline std::set<std::vector<int>> printed_solution_set(const std::string& text) {
+    std::set<std::vector<int>> solutions;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("v ", 0) != 0)
+            continue;
+        std::istringstream values(line.substr(2));
+        std::vector<int> a;
+        for (int x; values >> x;)
+            a.push_back(x);
+        EXPECT_TRUE(solutions.insert(a).second) << "repeated " << line;
+    }
+    return solutions;
 }
 
 } // namespace qarn_test

@@ -150,43 +150,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, SelectionProperty, ::testing::ValuesIn(rows()),
 // ---------------------------------------------------------------------------
 // Strength of one propagation
 
-// After one propagation from random domains of the row's dense windows,
-// every value left in the listed parameters takes part in a solution within
-// the domains; UNSAT only without solutions.
-std::string check_supported(const propagator_row& row, const std::vector<unsigned>& params,
-                            unsigned seeds = 400) {
-    for (unsigned seed = 1; seed <= seeds; ++seed) {
-        qarn::random::set_seed(seed);
-        const value_window& w = row.windows[seed % row.windows.size()];
-        if (w.stride != 1)
-            continue;
-        propagator_case c = row.make(w);
-        std::vector<iset> domains;
-        for (unsigned p = 0; p < row.arity; ++p)
-            domains.push_back(random_nonempty_var(true, w.lo, w.hi));
-        auto ri = view_of(domains);
-        const propagation_types::result_type r = c.propagator->propagate(ri);
-        std::vector<iset> supported(row.arity);
-        harness_detail::for_each_tuple(harness_detail::domain_values(ri), [&](const tuple& t) {
-            if (c.holds(t))
-                for (unsigned p = 0; p < row.arity; ++p)
-                    supported[p].insert(iset::range_type(t[p], t[p]));
-        });
-        const std::string where = row.name + ", seed " + std::to_string(seed) + ": ";
-        if (r == propagation_types::UNSAT) {
-            for (unsigned p = 0; p < row.arity; ++p)
-                if (!supported[p].empty())
-                    return where + "UNSAT with a solution left";
-            continue;
-        }
-        for (unsigned p : params)
-            if (!same(ri.domain(p), supported[p]))
-                return where + "V" + std::to_string(p) + " keeps {" + text(ri.domain(p)) +
-                       "}, supported {" + text(supported[p]) + "}";
-    }
-    return "";
-}
-
 TEST(SelectionStrength, ElementAndIfThenElseKeepOnlySupportedValues) {
     for (const propagator_row& row : rows()) {
         if (row.name.rfind("element", 0) != 0 && row.name != "if_then_else")

@@ -22,6 +22,7 @@
 #include "tests/unit/test_helpers.h"
 
 using namespace qarn;
+using qarn_test::printed_solution_set;
 using qarn_test::same;
 using qarn_test::values;
 using qarn_test::view_of;
@@ -568,22 +569,6 @@ std::vector<int> assignment_of(const solver& s) {
     return a;
 }
 
-// The values of the "v " lines of an all-solutions run.
-std::set<std::vector<int>> printed_solutions(const std::string& text) {
-    std::set<std::vector<int>> solutions;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("v ", 0) != 0)
-            continue;
-        std::istringstream values(line.substr(2));
-        std::vector<int> a;
-        for (int x; values >> x;)
-            a.push_back(x);
-        EXPECT_TRUE(solutions.insert(a).second) << "repeated " << line;
-    }
-    return solutions;
-}
-
 TEST(TableModels, SolverAgreesWithEnumeration) {
     std::mt19937 rng(2718);
     memory_manager manager;
@@ -612,7 +597,7 @@ TEST(TableModels, SolverAgreesWithEnumeration) {
             std::ostringstream out;
             const solver::result_type r = s.solve(&out);
             EXPECT_EQ(r, expected.empty() ? solver::UNSAT : solver::SAT_DONE);
-            EXPECT_EQ(printed_solutions(out.str()), expected);
+            EXPECT_EQ(printed_solution_set(out.str()), expected);
         }
     }
     EXPECT_GT(sat, 20u);

@@ -125,13 +125,7 @@ std::unique_ptr<constraint_propagator> abs_propagator::clone() const {
 // ---------------------------------------------------------------------------
 // x0 <= |x1| and x0 >= |x1|
 
-namespace {
-
-long long abs64(int v) {
-    return v < 0 ? -static_cast<long long>(v) : v;
-}
-
-} // namespace
+using arithmetic::abs64;
 
 constraint_propagator::result_type less_equal_abs_propagator::propagate(
     constraint_runtime_info& ri) {

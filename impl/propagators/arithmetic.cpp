@@ -110,6 +110,14 @@ void insert_progression(iset& out, long long lo, long long hi, unsigned step) {
         out.insert(range, step);
 }
 
+void intersect_clamped(iset& s, long long lo, long long hi) {
+    const long long a = std::max<long long>(lo, INT_MIN), b = std::min<long long>(hi, INT_MAX);
+    if (a > b)
+        s = iset();
+    else
+        s.intersect(iset::range_type(static_cast<int>(a), static_cast<int>(b)));
+}
+
 void insert_interval(iset& s, const std::pair<long long, long long>& r) {
     const long long a = std::max<long long>(r.first, INT_MIN);
     const long long b = std::min<long long>(r.second, INT_MAX);

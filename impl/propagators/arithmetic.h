@@ -48,6 +48,11 @@ inline bool holds_every_value(const iset& s) {
 // lo and hi lie in the 32-bit range and hi - lo is a multiple of step.
 void insert_progression(iset& out, long long lo, long long hi, unsigned step);
 
+// |v| without overflow.
+inline long long abs64(long long v) {
+    return v < 0 ? -v : v;
+}
+
 // For a one-signed set: the bound nearest zero, and the bound farthest from it.
 inline int inner(const iset& s) {
     return s.min() >= 0 ? s.min() : s.max();
@@ -55,6 +60,10 @@ inline int inner(const iset& s) {
 inline int outer(const iset& s) {
     return s.min() < 0 ? s.min() : s.max();
 }
+
+// s ∩= [lo, hi] clamped to 32 bits; a clamped interval that is empty (no
+// 32-bit value lies in [lo, hi]) empties s.
+void intersect_clamped(iset& s, long long lo, long long hi);
 
 // s ∪= r clamped to 32 bits, when that is not empty.
 void insert_interval(iset& s, const std::pair<long long, long long>& r);

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "impl/engine/constraint_propagator.h"
+#include "impl/engine/runtime_views.h"
 #include "impl/sets/model.h"
 #include "impl/support/random.h"
 #include "test-impl/explanation_tester.h"
@@ -387,6 +388,39 @@ private:
 };
 
 } // namespace harness_detail
+
+// The simpler constraint p->intersect_with gives under `domains`, checked
+// over the parameters it names against the reference on every tuple of the
+// domains: the first disagreement, or "" (also when there is no simpler
+// constraint). *simplified tells whether there was one.
+inline std::string check_simplification(const qarn::constraint_propagator& p,
+                                        const reference_predicate& holds,
+                                        const std::vector<qarn::iset>& domains,
+                                        bool* simplified = nullptr) {
+    auto view = [](const std::vector<qarn::iset>& sets) {
+        qarn::constraint_explicit_info ri(static_cast<unsigned>(sets.size()));
+        for (unsigned q = 0; q < sets.size(); ++q)
+            ri.set_domain(q, sets[q]);
+        return ri;
+    };
+    const qarn::constraint_explicit_info ri = view(domains);
+    std::vector<unsigned> params;
+    const std::unique_ptr<qarn::constraint_propagator> simpler = p.intersect_with(ri, params);
+    if (simplified)
+        *simplified = simpler != nullptr;
+    if (!simpler)
+        return "";
+    std::string failure;
+    harness_detail::for_each_tuple(
+        harness_detail::domain_values(ri), [&](const std::vector<int>& t) {
+            std::vector<qarn::iset> ground;
+            for (unsigned q : params)
+                ground.push_back(qarn::iset(t.at(q)));
+            if (failure.empty() && simpler->constraint_check(view(ground)) != holds(t))
+                failure = "disagrees on " + harness_detail::text(t);
+        });
+    return failure;
+}
 
 // Runs the row for every seed; returns the first failure, or "" when all pass.
 inline std::string check_propagator(const propagator_row& row,

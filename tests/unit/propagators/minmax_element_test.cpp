@@ -476,26 +476,6 @@ TEST(MinMirror, HugeSetsRangeByRange) {
 // ---------------------------------------------------------------------------
 // Element under ground domains
 
-// The simplified constraint, over the parameters it names, agrees with the
-// reference on every tuple of the domains.
-std::string check_simplification(const element_propagator& p, reference_predicate holds,
-                                 const std::vector<iset>& domains) {
-    auto ri = view_of(domains);
-    std::vector<unsigned> params;
-    std::unique_ptr<constraint_propagator> simpler = p.intersect_with(ri, params);
-    if (!simpler)
-        return "";
-    std::string failure;
-    harness_detail::for_each_tuple(harness_detail::domain_values(ri), [&](const tuple& t) {
-        std::vector<iset> ground;
-        for (unsigned q : params)
-            ground.push_back(iset(t.at(q)));
-        if (failure.empty() && simpler->constraint_check(view_of(ground)) != holds(t))
-            failure = "disagrees on " + harness_detail::text(t);
-    });
-    return failure;
-}
-
 TEST(ElementSimplification, AgreesWithTheConstraintUnderTheDomains) {
     const std::vector<value_window> windows = standard_windows(5);
     unsigned simplified = 0;

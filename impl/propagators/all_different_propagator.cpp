@@ -18,11 +18,6 @@ bool is_singleton(const iset& d) {
     return d.size() == 1;
 }
 
-// The number of values, 2^32 for the set of every value.
-std::uint64_t value_count(const iset& d) {
-    return arithmetic::holds_every_value(d) ? std::uint64_t(1) << 32 : d.size();
-}
-
 // A value a domain can hold that u (not empty, not every value) lacks.
 int value_outside(const iset& u) {
     if (u.min() > MIN_DOMAIN)
@@ -64,7 +59,7 @@ unsigned all_different_propagator::count_unique_singletons(const constraint_runt
         const auto last = std::upper_bound(first, singletons.end(), d.max());
         const std::size_t a = static_cast<std::size_t>(first - singletons.begin());
         const std::size_t b = static_cast<std::size_t>(last - singletons.begin());
-        if (b - a <= value_count(d)) {
+        if (b - a <= arithmetic::value_count(d)) {
             for (std::size_t k = a; k < b; ++k)
                 if (!held[k] && d.contains(singletons[k])) {
                     held[k] = 1;
@@ -97,7 +92,7 @@ void all_different_propagator::find_big_parameters(const constraint_runtime_info
     for (bool marked = true; marked;) {
         marked = false;
         for (unsigned i = 0; i < n; ++i) {
-            if (marks[i] || value_count(ri.domain(i)) <= limit)
+            if (marks[i] || arithmetic::value_count(ri.domain(i)) <= limit)
                 continue;
             marks[i] = 1;
             marked = true;
@@ -124,7 +119,7 @@ bool all_different_propagator::get_small_parameters(const constraint_runtime_inf
     proxy_added = !proxy.empty();
     if (proxy_added)
         domains.push_back(std::move(proxy));
-    return k <= value_count(small_union);
+    return k <= arithmetic::value_count(small_union);
 }
 
 iset all_different_propagator::get_big_domain(const constraint_runtime_info& ri,
@@ -144,7 +139,7 @@ iset all_different_propagator::get_big_domain(const constraint_runtime_info& ri,
     }
     // One value outside the small parameters' values stands for all the big
     // parameters' values there (proxy is then a non-empty part of the union).
-    if (outside && !proxy.empty() && value_count(proxy) < ri.arity())
+    if (outside && !proxy.empty() && arithmetic::value_count(proxy) < ri.arity())
         proxy.insert(iset::range_type(value_outside(small_union), value_outside(small_union)));
     return proxy;
 }
@@ -202,7 +197,7 @@ constraint_propagator::result_type all_different_propagator::propagate(
             ++settled;
     bool due = false;
     for (unsigned i = 0; i < n && !due; ++i)
-        due = ri.reduced_between_activations(i) && value_count(ri.domain(i)) + settled < n;
+        due = ri.reduced_between_activations(i) && arithmetic::value_count(ri.domain(i)) + settled < n;
     if (!due)
         return CONSISTENT;
 

@@ -8,6 +8,7 @@
 // intersected with domains).
 #pragma once
 
+#include <cstdint>
 #include <climits>
 #include <utility>
 
@@ -42,6 +43,12 @@ inline bool holds_every_value(const iset& s) {
 #else
     return s.full();
 #endif
+}
+
+// The number of values of s: 2^32 for the set of every value (whose size()
+// is 0 in the large model), 0 for the empty set.
+inline std::uint64_t value_count(const iset& s) {
+    return holds_every_value(s) ? std::uint64_t(1) << 32 : s.size();
 }
 
 // out ∪= {lo, lo + step, ..., hi} restricted to the values a domain can hold;

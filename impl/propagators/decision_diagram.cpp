@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "impl/propagators/arithmetic.h"
+
 namespace qarn {
 
 namespace {
@@ -13,13 +15,6 @@ typedef std::vector<decision_node::edge> edge_list;
 
 bool value_below(const decision_node::edge& e, int v) {
     return e.value < v;
-}
-
-// The number of values of a non-empty set; size() is 0 for the set of all
-// 2^32 values.
-std::uint64_t value_count(const iset& s) {
-    const unsigned size = s.size();
-    return size == 0 ? std::uint64_t(1) << 32 : size;
 }
 
 // Calls f on each edge whose value lies in d, in ascending order, until f
@@ -31,7 +26,7 @@ template <class F>
 bool for_each_edge_in(const edge_list& edges, const iset& d, F f) {
     if (edges.empty() || d.empty())
         return false;
-    if (edges.size() <= value_count(d)) {
+    if (edges.size() <= arithmetic::value_count(d)) {
         const int hi = d.max();
         for (auto e = std::lower_bound(edges.begin(), edges.end(), d.min(), value_below);
              e != edges.end() && e->value <= hi; ++e)

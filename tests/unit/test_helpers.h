@@ -69,6 +69,14 @@ inline std::string text(const qarn::iset& s) {
     return os.str();
 }
 
+// Domains as "{d0}{d1}...".
+inline std::string text(const std::vector<qarn::iset>& domains) {
+    std::ostringstream os;
+    for (const qarn::iset& d : domains)
+        os << '{' << d << '}';
+    return os.str();
+}
+
 // What the propagator prints, with or without a view.
 inline std::string printed(const qarn::constraint_propagator& p,
                            const qarn::constraint_runtime_info* ri) {

@@ -113,19 +113,13 @@ unsigned brute_force_matching(const std::vector<iset>& domains, unsigned param,
     return best;
 }
 
-std::string describe(const std::vector<iset>& domains) {
-    std::ostringstream os;
-    for (const iset& d : domains)
-        os << '{' << d << '}';
-    return os.str();
-}
 
 TEST(AllDifferentGraph, MatchingIsMaximum) {
     std::mt19937 rng(1931);
     for (unsigned k = 0; k < 3000; ++k) {
         const unsigned params = 1 + rng() % 6;
         const std::vector<iset> domains = random_domains(rng, params, 1 + rng() % 7);
-        SCOPED_TRACE(describe(domains));
+        SCOPED_TRACE(text(domains));
         const graph_impl g(domains);
         std::vector<unsigned> matching;
         const int unmatched = g.maximal_matching(matching);
@@ -176,7 +170,7 @@ TEST(AllDifferentGraph, FilteringAgreesWithBruteForce) {
     for (unsigned k = 0; k < 3000; ++k) {
         const unsigned params = 1 + rng() % 6;
         const std::vector<iset> domains = random_domains(rng, params, 1 + rng() % 7);
-        SCOPED_TRACE(describe(domains));
+        SCOPED_TRACE(text(domains));
         const std::vector<iset> supported = supported_values(domains);
         std::vector<iset> next;
         const bool consistent = graph_impl(domains).propagate(next);
@@ -201,7 +195,7 @@ TEST(AllDifferentPropagator, KeepsExactlyTheSupportedValues) {
         for (iset& d : domains)
             if (d.empty())
                 d = iset(static_cast<int>(rng() % 8));
-        SCOPED_TRACE(describe(domains));
+        SCOPED_TRACE(text(domains));
         const std::vector<iset> supported = supported_values(domains);
         auto ri = view_of(domains);
         std::vector<unsigned char> marks;
@@ -240,7 +234,7 @@ TEST(AllDifferentGraph, ExplanationsAreHallSets) {
         for (iset& d : domains)
             if (d.empty())
                 d = iset(0);
-        SCOPED_TRACE(describe(domains));
+        SCOPED_TRACE(text(domains));
         const std::vector<iset> supported = supported_values(domains);
         const auto check = [&](unsigned param, const iset& new_domain) {
             std::vector<iset> out;
@@ -614,7 +608,7 @@ TEST(AllDifferentExplanation, NoHallSetGivesThePlainExplanation) {
         {{iset(1, 2), iset(1, 2), iset(1, 5)}, 2, iset(1, 4)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(describe(c.domains));
+        SCOPED_TRACE(text(c.domains));
         auto ri = view_of(c.domains);
         iset removed(c.domains[c.param]);
         removed.erase_all_of(c.new_domain);

@@ -24,6 +24,7 @@
 using namespace qarn;
 using qarn_test::printed_solution_set;
 using qarn_test::same;
+using qarn_test::text;
 using qarn_test::values;
 using qarn_test::view_of;
 
@@ -78,12 +79,6 @@ std::vector<iset> domains_of(const constraint_runtime_info& ri) {
     return ds;
 }
 
-std::string text(const std::vector<iset>& ds) {
-    std::ostringstream os;
-    for (const iset& d : ds)
-        os << '{' << d << '}';
-    return os.str();
-}
 
 template <class Rng>
 tuple_list random_tuples(Rng& rng, unsigned arity, const std::vector<int>& pool, unsigned count) {

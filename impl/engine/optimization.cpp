@@ -17,6 +17,8 @@ solver::result_type solver::optimize() {
     result_type r = solve_current_constraints(true);
     advance_iteration_time(t);
     if (r != SAT) {
+        if (r == UNSAT)
+            manage_unsat();
         m_assignment.clear();
         return r;
     }
@@ -26,6 +28,8 @@ solver::result_type solver::optimize() {
     // SAT here means that no better value was left to try.
     m_optimum_proven = r == SAT || r == UNSAT;
     if (r == UNSAT) {
+        // The proof shows that no value better than the best one exists.
+        manage_unsat();
         std::cout << m_comment_prefix << " ==== went past best value ====" << std::endl;
         std::cout << m_status_prefix << " OPTIMUM FOUND\n";
     } else if (r != SAT) {

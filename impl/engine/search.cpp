@@ -25,8 +25,12 @@ solver::result_type solver::solve(std::ostream* out) {
     m_fallback = false;
     m_optimum_proven = false;
     m_out = out ? out : &std::cout;
-    if (has_empty_domains())
+    if (has_empty_domains()) {
+        if (m_proof_collector->want_proof())
+            record_empty_domain_refutation();
+        manage_unsat();
         return UNSAT;
+    }
     if (m_objective_var >= 0)
         return optimize();
     const result_type r = solve_current_constraints(false);
@@ -324,7 +328,28 @@ bool solver::is_correctly_unsat() const {
     if (!m_proof_collector->want_proof())
         throw std::runtime_error(
             "solver::is_correctly_unsat() works only when proof mechanism is activated");
-    throw std::logic_error("solver::is_correctly_unsat: proof checking is not available yet");
+    const qarn::proof_collector& collector =
+        static_cast<const qarn::proof_collector&>(*m_proof_collector);
+    proof_checker_visitor checker(collector, m_out);
+    collector.traverse_proof(checker);
+    return checker.ok();
+}
+
+void solver::record_empty_domain_refutation() {
+    unsigned v = 0;
+    while (!m_assignment.domain(v).empty())
+        ++v;
+    // The clause "v takes any value" holds in every model; resolving it with
+    // v's empty initial domain leaves the empty clause.
+    auto clause = std::make_unique<clause_propagator>();
+    clause->update_literals().push_back(iset(MIN_DOMAIN, MAX_DOMAIN));
+    const std::vector<iset> literals = clause->literals();
+    add_constraint(std::move(clause)) << v;
+    const unsigned c = constraint_count() - 1;
+    produce_proof(true);
+    m_proof_collector->record_conflict(c, literals, nullptr);
+    m_proof_collector->name_conflict_clause(c);
+    m_proof_collector->prepare_to_print();
 }
 
 } // namespace qarn

@@ -58,8 +58,9 @@ constraint_connectivity_info& solver::add_constraint(
 
 void solver::produce_proof(bool on) {
     if (on)
-        throw std::logic_error("solver::produce_proof: proofs are not available yet");
-    m_proof_collector = std::make_unique<proof_collector_dummy>();
+        m_proof_collector = std::make_unique<qarn::proof_collector>(*this);
+    else
+        m_proof_collector = std::make_unique<proof_collector_dummy>();
 }
 
 std::vector<solver::label_type> solver::variables_touched_by_labels() const {

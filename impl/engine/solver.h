@@ -40,6 +40,7 @@
 namespace qarn {
 
 class clause_propagator;
+class formula;
 class learned_type;
 class timer;
 
@@ -90,6 +91,10 @@ public:
     bool optimum_proven() const { return m_optimum_proven; }
     // Throws std::runtime_error unless proofs are recorded.
     bool is_correctly_unsat() const;
+    // The interpolant of the last refutation between the constraints
+    // labelled 1 and the others; throws std::runtime_error unless proofs
+    // are recorded.
+    formula get_interpolant() const;
 
     // ---- Model building
     unsigned add_var(iset domain, const char* name, bool register_constant);
@@ -132,6 +137,7 @@ public:
     assignment_stack& assignment() { return m_assignment; }
     const assignment_stack& assignment() const { return m_assignment; }
     const proof_collector_interface& proof_collector() const { return *m_proof_collector; }
+    proof_collector_interface& proof_collector() { return *m_proof_collector; }
     conflict_constraint_dependency& dependencies() { return *m_dependencies; }
 
     // ---- Variable choice
@@ -172,6 +178,9 @@ public:
     void complement_decision(unsigned var, const iset& values);
     int find_backtrack_level(const learned_type& learned, int asserting) const;
     void manage_unsat();
+    // With proofs on and an empty domain before any search: records the
+    // refutation by that domain.
+    void record_empty_domain_refutation();
 
     // ---- Optimisation and all solutions (optimization.cpp)
     result_type optimize();

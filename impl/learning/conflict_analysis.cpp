@@ -17,6 +17,19 @@
 
 namespace qarn {
 
+namespace {
+
+bool same_sets(const std::vector<iset>& a, const std::vector<iset>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].size() != b[i].size() || !iset::same_elements(a[i], b[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
 int solver::analyze_conflict(int& learned) {
     learned = -1;
     const unsigned levels = m_assignment.level_count();
@@ -33,6 +46,10 @@ int solver::analyze_conflict(int& learned) {
         conflict.intersect_with_ground();
     learned = insert_constraint(conflict);
     m_proof_collector->name_conflict_clause(static_cast<unsigned>(learned));
+    // At level 0 the recorded derivation is the refutation: nothing is left
+    // to jump back to.
+    if (levels == 0)
+        return -1;
     const int level = find_backtrack_level(conflict, asserting);
     // A jump must leave the conflict's level; a constraint that does not
     // assert below it is kept and the search steps back one level.
@@ -123,6 +140,19 @@ void solver::collect_conflict_nodes(learned_type& learned, explanation_views& vi
     const constraint_connectivity_info& record = m_records.at(c);
     record_explanation_variables(record, *views.explanation);
     learned.construct_from(record, *m_propagators.at(c), *views.explanation, entry);
+    if (m_proof_collector->want_proof() && learned.general_constraint()) {
+        // A proof resolves clauses only: the learned constraint becomes a
+        // clause at once. When the construction's relaxation explained the
+        // conflict anew, the conflict is recorded again with the clause's
+        // literals.
+        if (learned.literals().empty())
+            learned.update_explanation();
+        if (!same_sets(learned.literals(), *views.explanation)) {
+            m_proof_collector->pop_resolution_entry();
+            m_proof_collector->record_conflict(c, learned.literals(), nullptr);
+        }
+        learned.convert_to_clause();
+    }
 }
 
 void solver::record_explanation_variables(const constraint_connectivity_info& record,
@@ -173,7 +203,10 @@ void solver::resolve(learned_type& learned, unsigned variable, unsigned cause) {
     ++m_resolutions;
     const unsigned entry = learned.nodes()[learned.node_of(variable)].m_modification;
     const constraint_connectivity_info& record = m_records.at(cause);
-    if (m_combine_general && learned.combine(*m_propagators.at(cause), record, param, entry)) {
+    // A combined constraint has no clause a proof could resolve with: with
+    // proofs on every step resolves the recorded clauses.
+    if (m_combine_general && !m_proof_collector->want_proof() &&
+        learned.combine(*m_propagators.at(cause), record, param, entry)) {
         ++m_combinations;
         return;
     }

@@ -25,14 +25,6 @@ constexpr test_check_site CHANGE_EXCLUDES_OTHERS{
     TESTER_SOURCE, 121, "!explanation[i].contains_any_of(old_state.domain(i))"};
 constexpr test_check_site NO_SOLUTION_LOST{TESTER_SOURCE, 147, "!has_solution(complement)"};
 
-bool same_sets(const std::vector<iset>& a, const std::vector<iset>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (!iset::same_elements(a[i], b[i]))
-            return false;
-    return true;
-}
 
 iset complement_of(iset s) {
     s.complement();
@@ -111,7 +103,7 @@ void explanation_tester::assert_consistent_rule(const constraint_propagator& pro
         return;
     std::vector<iset> rule_explanation;
     r->get_explanation(rule_explanation);
-    QARN_TEST_CHECK(RULE_AGREES, same_sets(explanation, rule_explanation));
+    QARN_TEST_CHECK(RULE_AGREES, same_set_lists(explanation, rule_explanation));
 }
 
 bool explanation_tester::has_solution(const trivial_runtime_info& state) const {

@@ -17,19 +17,6 @@
 
 namespace qarn {
 
-namespace {
-
-bool same_sets(const std::vector<iset>& a, const std::vector<iset>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].size() != b[i].size() || !iset::same_elements(a[i], b[i]))
-            return false;
-    return true;
-}
-
-} // namespace
-
 int solver::analyze_conflict(int& learned) {
     learned = -1;
     const unsigned levels = m_assignment.level_count();
@@ -147,7 +134,7 @@ void solver::collect_conflict_nodes(learned_type& learned, explanation_views& vi
         // literals.
         if (learned.literals().empty())
             learned.update_explanation();
-        if (!same_sets(learned.literals(), *views.explanation)) {
+        if (!same_set_lists(learned.literals(), *views.explanation)) {
             m_proof_collector->pop_resolution_entry();
             m_proof_collector->record_conflict(c, learned.literals(), nullptr);
         }

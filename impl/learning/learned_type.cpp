@@ -19,15 +19,6 @@ iset full_set() {
     return iset(MIN_DOMAIN, MAX_DOMAIN);
 }
 
-bool same_sets(const std::vector<iset>& a, const std::vector<iset>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].size() != b[i].size() || a[i].empty() != b[i].empty() ||
-            !iset::same_elements(a[i], b[i]))
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -213,7 +204,7 @@ void learned_type::update_explanation(const info_type& view) {
     m_literals.clear();
     m_general->explain_propagation(0, full_set(), iset(), view, m_literals);
     m_explained = true;
-    if (report && !same_sets(old, m_literals))
+    if (report && !same_set_lists(old, m_literals))
         m_solver->report_explanation(std::cout, view, m_literals);
 }
 

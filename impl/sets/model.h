@@ -5,6 +5,9 @@
 // qarn::MIN_DOMAIN and qarn::MAX_DOMAIN.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #if QARN_SMALL_DOMAINS
 #include "impl/sets/small_iset.h"
 namespace qarn {
@@ -23,5 +26,15 @@ typedef model::iset iset;
 
 constexpr int MIN_DOMAIN = iset::MIN_DOMAIN;
 constexpr int MAX_DOMAIN = iset::MAX_DOMAIN;
+
+// Whether two lists of sets have the same length and equal sets throughout.
+inline bool same_set_lists(const std::vector<iset>& a, const std::vector<iset>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].size() != b[i].size() || !iset::same_elements(a[i], b[i]))
+            return false;
+    return true;
+}
 
 } // namespace qarn

@@ -254,6 +254,7 @@ public:
 
     virtual AST* getArg(const std::string& key) const;
     virtual void setArg(const std::string& key, std::unique_ptr<AST> node);
+    const std::map<std::string, std::unique_ptr<AST>>& entryMap() const { return m_entries; }
 
 protected:
     void releaseChildren(std::vector<std::unique_ptr<AST>>& out) override;

@@ -11,17 +11,19 @@
 #include <string>
 #include <utility>
 
-#include "frontends/common/unsupported.h"
 #include "impl/engine/solver.h"
 #include "impl/model/expression_tree.h"
 #include "impl/model/operator_registry.h"
 #include "impl/propagators/abs_propagators.h"
 #include "impl/propagators/clause_propagator.h"
 #include "impl/propagators/difference_propagators.h"
+#include "impl/propagators/division_modulo_propagators.h"
 #include "impl/propagators/equal_propagator.h"
 #include "impl/propagators/linear_combination.h"
+#include "impl/propagators/multiplication_propagators.h"
 #include "impl/propagators/literal_propagators.h"
 #include "impl/propagators/neq_propagators.h"
+#include "impl/propagators/power_propagator.h"
 #include "impl/propagators/sum_propagators.h"
 #include "impl/support/errors.h"
 
@@ -97,11 +99,6 @@ unsigned record_exact(operator_connectivity& c, const operator_definition& def,
                              operator_connectivity::everything(), 0);
 }
 
-// The operators whose propagators are not in the library yet.
-[[noreturn]] void not_yet_supported(const char* what) {
-    throw unsupported(std::string(what) + " is not supported yet");
-}
-
 void sort_two(unsigned* first, unsigned* last) {
     if (last - first == 2 && first[1] < first[0])
         std::swap(first[0], first[1]);
@@ -164,8 +161,10 @@ void sum_definition::canonize_order(operator_connectivity&, unsigned* first,
 void sum_definition::create_constraints(solver& s, eval_type t, unsigned, unsigned r,
                                         const unsigned* first, const unsigned*) const {
     const unsigned a = first[0], b = first[1];
-    if (a == b)
-        not_yet_supported("multiplication (x + x)"); // mul_truncate_propagator over (r, 2, a)
+    if (a == b) { // r = 2 * a
+        post<mul_truncate_propagator>(s) << r << s.singleton_var(2) << a;
+        return;
+    }
     const iset& da = s.domain(a);
     const iset& db = s.domain(b);
     unsigned x = NO_VARIABLE;
@@ -274,19 +273,37 @@ void mul_definition::canonize_order(operator_connectivity&, unsigned* first,
     sort_two(first, last);
 }
 
-void mul_definition::create_constraints(solver&, eval_type t, unsigned, unsigned,
+void mul_definition::create_constraints(solver& s, eval_type t, unsigned, unsigned r,
                                         const unsigned* first, const unsigned*) const {
-    // Waits for the multiplication and power propagators: a repeated argument
-    // posts pow_propagator over (r, a, 2); exact mul_truncate_propagator over
-    // (r, a, b); EVAL_AT_MOST less_equal_mul_propagator and EVAL_AT_LEAST
-    // greater_equal_mul_propagator over (r, a, b).
-    if (first[0] == first[1])
-        not_yet_supported("power (x * x)");
-    if (t & EVAL_BOTH)
-        not_yet_supported("multiplication");
+    const unsigned a = first[0], b = first[1];
+    if (a == b) {
+        post<pow_propagator>(s) << r << a << s.singleton_var(2);
+        return;
+    }
+    if (t == EVAL_EXACT) {
+        post<mul_truncate_propagator>(s) << r << a << b;
+        return;
+    }
+    if (t & EVAL_AT_MOST)
+        post<less_equal_mul_propagator>(s) << r << a << b;
+    if (t & EVAL_AT_LEAST)
+        post<greater_equal_mul_propagator>(s) << r << a << b;
 }
 
 // ---- div and mod
+
+template <class P>
+void direct_operator_definition<P>::create_constraints(solver& s, eval_type, unsigned,
+                                                       unsigned r, const unsigned* first,
+                                                       const unsigned* last) const {
+    constraint_connectivity_info& record = post<P>(s);
+    record << r;
+    for (const unsigned* a = first; a != last; ++a)
+        record << *a;
+}
+
+template class direct_operator_definition<div_propagator>;
+template class direct_operator_definition<mod_propagator>;
 
 std::optional<int> div_definition::eval(const int* first, const int*) const {
     if (first[1] == 0)
@@ -300,11 +317,6 @@ unsigned div_definition::symbolic_eval(operator_connectivity& c, eval_type,
     return record_exact(c, *this, first, last, result);
 }
 
-void div_definition::create_constraints(solver&, eval_type, unsigned, unsigned,
-                                        const unsigned*, const unsigned*) const {
-    // Waits for div_propagator over (r, a, b).
-    not_yet_supported("division");
-}
 
 std::optional<int> mod_definition::eval(const int* first, const int*) const {
     if (first[1] == 0)
@@ -318,11 +330,6 @@ unsigned mod_definition::symbolic_eval(operator_connectivity& c, eval_type,
     return record_exact(c, *this, first, last, result);
 }
 
-void mod_definition::create_constraints(solver&, eval_type, unsigned, unsigned,
-                                        const unsigned*, const unsigned*) const {
-    // Waits for mod_propagator over (r, a, b).
-    not_yet_supported("modulo");
-}
 
 // ---- abs
 
@@ -414,14 +421,19 @@ eval_type not_definition::arg_eval_type(operator_connectivity& c, eval_type t, u
 void not_definition::create_constraints(solver& s, eval_type t, unsigned, unsigned r,
                                         const unsigned* first, const unsigned*) const {
     const unsigned a = first[0];
-    if (!is_boolean(s.domain(a)) || !is_boolean(s.domain(r))) {
-        post<is_equal_propagator>(s) << r << a << s.singleton_var(0);
+    // r <= not(a): r is 0 or a is 0; r >= not(a): r is 1 or a is not 0.
+    if (t == EVAL_AT_MOST) {
+        post<clause_propagator>(s, std::initializer_list<iset>{iset(0), iset(0)}) << r << a;
         return;
     }
-    if (t == EVAL_AT_MOST)
-        post<clause_propagator>(s, std::initializer_list<iset>{iset(0), iset(0)}) << r << a;
-    else if (t == EVAL_AT_LEAST)
-        post<clause_propagator>(s, std::initializer_list<iset>{iset(1), iset(1)}) << r << a;
+    if (t == EVAL_AT_LEAST) {
+        iset non_zero(operator_connectivity::everything());
+        non_zero.erase(iset::range_type(0, 0));
+        post<clause_propagator>(s, std::initializer_list<iset>{iset(1), non_zero}) << r << a;
+        return;
+    }
+    if (!is_boolean(s.domain(a)) || !is_boolean(s.domain(r)))
+        post<is_equal_propagator>(s) << r << a << s.singleton_var(0);
     else
         post<neq_propagator>(s) << r << a;
 }

@@ -112,25 +112,31 @@ public:
     double tightness() const override { return 0.999713; }
 };
 
+// An operator posted as one propagator P over (result, arguments...).
+template <class P> class direct_operator_definition : public operator_definition {
+public:
+    void create_constraints(solver& s, eval_type t, unsigned flags, unsigned result,
+                            const unsigned* first, const unsigned* last) const override;
+};
+
+class div_propagator;
+class mod_propagator;
+
 // div and mod: recorded exact whatever the caller asks.
-class div_definition : public operator_definition {
+class div_definition : public direct_operator_definition<div_propagator> {
 public:
     std::optional<int> eval(const int* first, const int* last) const override;
     unsigned symbolic_eval(operator_connectivity& c, eval_type t, const unsigned* first,
                            const unsigned* last, unsigned result) const override;
-    void create_constraints(solver& s, eval_type t, unsigned flags, unsigned result,
-                            const unsigned* first, const unsigned* last) const override;
     const char* name() const override { return "div"; }
     double tightness() const override { return 0.995025; }
 };
 
-class mod_definition : public operator_definition {
+class mod_definition : public direct_operator_definition<mod_propagator> {
 public:
     std::optional<int> eval(const int* first, const int* last) const override;
     unsigned symbolic_eval(operator_connectivity& c, eval_type t, const unsigned* first,
                            const unsigned* last, unsigned result) const override;
-    void create_constraints(solver& s, eval_type t, unsigned flags, unsigned result,
-                            const unsigned* first, const unsigned* last) const override;
     const char* name() const override { return "mod"; }
     double tightness() const override { return 0.995025; }
 };

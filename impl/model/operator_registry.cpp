@@ -97,7 +97,13 @@ void operator_connectivity::create_all_constraints() {
                                            key.args.data(), key.args.data() + key.args.size());
 }
 
-void operator_connectivity::mark_unsat() { m_solver.set_var_domain(0, iset(), -1); }
+void operator_connectivity::mark_unsat() {
+    // A model without variables gets an empty one to carry the mark.
+    if (m_solver.var_count() == 0)
+        m_solver.add_var(iset(), nullptr, false);
+    else
+        m_solver.set_var_domain(0, iset(), -1);
+}
 
 const iset& operator_connectivity::everything() {
     static const iset all = [] {

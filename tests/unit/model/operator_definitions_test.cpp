@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "frontends/common/unsupported.h"
 #include "impl/engine/solver.h"
 #include "impl/model/operator_definitions.h"
 #include "impl/model/operator_registry.h"
@@ -194,8 +193,8 @@ TEST(OperatorDefinitions, MulDivModAbs) {
             EXPECT_EQ(data.result, q);
         }
     }
-    // Posting waits for the multiplication and division propagators.
-    EXPECT_THROW(m.c.create_all_constraints(), unsupported);
+    m.c.create_all_constraints();
+    EXPECT_EQ(m.s.constraint_count(), 4u); // div, mod and the two sides of mul
 
     if (!BIG)
         return;
@@ -360,6 +359,7 @@ TEST(OperatorDefinitions, PostedRelationsMatchTheValue) {
         SCOPED_TRACE(t);
         check_relation(SUM, t, 2, results, values);
         check_relation(SUB, t, 2, results, values);
+        check_relation(MUL, t, 2, results, values);
         check_relation(ABS, t, 1, results, values);
         check_relation(NOT, t, 1, booleans, {0, 1});
         check_relation(LT, t, 2, booleans, values);
@@ -369,8 +369,52 @@ TEST(OperatorDefinitions, PostedRelationsMatchTheValue) {
         for (int k : {BIG ? -1 : 1, 0, 2})
             check_relation(diff_ge(), t, 3, booleans, values, k);
     }
-    // not over an argument beyond {0, 1} is exact whatever the type.
-    check_relation(NOT, EVAL_EXACT, 1, booleans, {0, 1, 2, 3});
+    // div and mod are recorded exact whatever the type asked.
+    check_relation(DIV, EVAL_EXACT, 2, results, values);
+    check_relation(MOD, EVAL_EXACT, 2, results, values);
+    // not over an argument beyond {0, 1}.
+    for (eval_type t : {EVAL_EXACT, EVAL_AT_MOST, EVAL_AT_LEAST, EVAL_BOTH})
+        check_relation(NOT, t, 1, booleans, {0, 1, 2, 3});
+}
+
+TEST(OperatorDefinitions, RepeatedArgumentsPostThePowerAndTheDoubling) {
+    // x * x and x + x over one variable: the posted relation against every
+    // assignment of the result and x.
+    const std::vector<int> values = BIG ? std::vector<int>{-2, -1, 0, 1, 3} : std::vector<int>{0, 1, 2, 3};
+    const std::vector<int> results = BIG ? std::vector<int>{-4, -2, 0, 1, 2, 4, 6, 9} : std::vector<int>{0, 1, 2, 4, 6, 9};
+    iset candidates, result_domain;
+    for (int v : values)
+        candidates.insert(iset::range_type(v, v));
+    for (int v : results)
+        result_domain.insert(iset::range_type(v, v));
+    // direct: a sum entry over (x, x) posted as it is (exact doubling).
+    for (const operator_definition* d : {&MUL, &SUM, static_cast<const operator_definition*>(nullptr)})
+        for (eval_type t : {EVAL_EXACT, EVAL_AT_MOST, EVAL_AT_LEAST})
+            for (int r : results)
+                for (int x : values) {
+                    if (!d && t != EVAL_EXACT)
+                        continue;
+                    model m({result_domain, candidates});
+                    if (d) {
+                        const unsigned got = m.eval(*d, t, {m.vars[1], m.vars[1]}, m.vars[0]);
+                        ASSERT_EQ(got, m.vars[0]);
+                        m.c.create_all_constraints();
+                    } else {
+                        const unsigned args[] = {m.vars[1], m.vars[1]};
+                        SUM.create_constraints(m.s, t, 0, m.vars[0], args, args + 2);
+                    }
+                    m.s.set_var_domain(m.vars[0], iset(r), -1);
+                    m.s.set_var_domain(m.vars[1], iset(x), -1);
+                    const int f = d == &MUL ? x * x : x + x;
+                    const char* what = d ? d->name() : "direct sum";
+                    // x * x is posted as the exact power whatever the type.
+                    const bool expected = d == &MUL            ? r == f
+                                          : t == EVAL_AT_MOST  ? r <= f
+                                          : t == EVAL_AT_LEAST ? r >= f
+                                                               : r == f;
+                    EXPECT_EQ(m.s.solve(nullptr) == solver::SAT, expected)
+                        << what << " t=" << t << " x=" << x << " r=" << r;
+                }
 }
 
 TEST(OperatorDefinitions, SumWithTheLeastConstant) {

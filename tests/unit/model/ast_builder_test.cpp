@@ -5,7 +5,6 @@
 // a solution and tree copies.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <climits>
 #include <iostream>

@@ -49,6 +49,17 @@ long long pow_propagator::evaluate(int base, int exponent) {
     return nontrivial_pow(base, exponent);
 }
 
+namespace {
+
+// Adds the range from min(s) to max(s): supports of the exponent are kept as
+// ranges, since joining progressions of different strides would take a step
+// per value (2^30 for the even exponents below -1).
+void insert_hull(iset& supports, const iset& s) {
+    supports.insert(iset::range_type(s.min(), s.max()));
+}
+
+} // namespace
+
 void pow_propagator::propagate_unisigned_bounds(iset* d, const constraint_runtime_info&) const {
     if (d[1].min() >= 0 && d[1].max() <= 1) {
         // 0 ** y = 0 and 1 ** y = 1.
@@ -73,13 +84,13 @@ void pow_propagator::propagate_unisigned_bounds(iset* d, const constraint_runtim
         if (d[0].contains(0)) {
             r0.insert(zero);
             r1 = bounded::all_values();
-            r2.insert_all_of(negative);
+            insert_hull(r2, negative);
         }
         // 1 ** y = 1, and (-1) ** y = 1 or -1 by the parity of y.
         if (d[1].contains(1) && d[0].contains(1)) {
             r0.insert(one);
             r1.insert(one);
-            r2.insert_all_of(negative);
+            insert_hull(r2, negative);
         }
         if (d[1].contains(-1)) {
             iset even(negative), odd(negative);
@@ -88,12 +99,12 @@ void pow_propagator::propagate_unisigned_bounds(iset* d, const constraint_runtim
             if (d[0].contains(1) && !even.empty()) {
                 r0.insert(one);
                 r1.insert(minus_one);
-                r2.insert_all_of(even);
+                insert_hull(r2, even);
             }
             if (d[0].contains(-1) && !odd.empty()) {
                 r0.insert(minus_one);
                 r1.insert(minus_one);
-                r2.insert_all_of(odd);
+                insert_hull(r2, odd);
             }
         }
     }

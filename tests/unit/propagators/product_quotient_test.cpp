@@ -542,3 +542,22 @@ TEST(ProductBoundsSimplification, Shapes) {
 }
 
 } // namespace
+
+#if !QARN_SMALL_DOMAINS
+// Bases -1 and 1 with every negative exponent: the exponents supported by
+// (-1) ** y (even and odd ones) are joined as ranges, not value by value
+// (2^30 values each), so this propagation takes a few steps.
+TEST(PowerBounds, NegativeExponentsOverTheWholeRange) {
+    pow_propagator p;
+    iset base;
+    base.insert(iset::range_type(-1, -1));
+    base.insert(iset::range_type(1, 1));
+    qarn::constraint_explicit_info view =
+        view_of({iset(-5, 5), base, iset(INT_MIN, -2)});
+    EXPECT_NE(p.propagate(view), constraint_propagator::UNSAT);
+    // Bounds mode may keep 0 between the two supported results.
+    EXPECT_TRUE(view.domain(0).contains(-1) && view.domain(0).contains(1));
+    EXPECT_TRUE(iset(-1, 1).contains_all_of(view.domain(0))) << text(view.domain(0));
+    EXPECT_EQ(text(view.domain(2)), text(iset(INT_MIN, -2)));
+}
+#endif

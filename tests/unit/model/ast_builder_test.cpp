@@ -404,3 +404,103 @@ TEST(ASTBuilder, RandomTreesMatchBruteForce) {
 }
 
 } // namespace
+
+namespace {
+
+// What f writes to standard output.
+std::string stdout_of(const std::function<void()>& f) {
+    std::ostringstream captured;
+    std::streambuf* original = std::cout.rdbuf(captured.rdbuf());
+    f();
+    std::cout.rdbuf(original);
+    return captured.str();
+}
+
+unsigned count_all_different(const solver& s) {
+    unsigned n = 0;
+    for (unsigned c = 0; c < s.constraint_count(); ++c)
+        n += dynamic_cast<const all_different_propagator*>(s.propagator(c)) != nullptr;
+    return n;
+}
+
+} // namespace
+
+// Pairwise differences among three variables are one all-different; with a
+// pair missing there is no clique to find.
+TEST(ASTBuilderAllDifferent, DetectedOnlyAmongCompleteCliques) {
+    struct row {
+        std::vector<std::pair<unsigned, unsigned>> pairs;
+        unsigned expected;
+        std::string printed;
+    };
+    const row rows[] = {
+        // The clique is listed as found: the later members, then the first.
+        {{{0, 1}, {0, 2}, {1, 2}}, 1, "\ncdeduced all_different(b,a,c)\nc"},
+        {{{0, 1}, {1, 2}}, 0, ""},
+        {{{0, 1}, {0, 2}}, 0, ""},
+    };
+    for (const row& r : rows) {
+        solver s;
+        for (const char* name : {"c", "b", "a"})
+            s.add_var(iset(0, 3), name, false);
+        AST_builder b(s);
+        for (const auto& p : r.pairs)
+            b.differentiate_variables(p.first, p.second);
+        const std::string printed = stdout_of([&] { b.detect_all_diff(); });
+        EXPECT_EQ(count_all_different(s), r.expected);
+        EXPECT_EQ(printed, r.printed);
+    }
+}
+
+TEST(ASTBuilderBookkeeping, DiffSetsFollowAReplacedVariable) {
+    solver s;
+    for (int i = 0; i < 4; ++i)
+        s.add_var(iset(0, 3), nullptr, false);
+    AST_builder b(s);
+    b.mark_unequal_variables(0, 1);
+    b.mark_unequal_variables(0, 2);
+    b.replace_var_in_diff_set(0, 3);
+    EXPECT_TRUE(b.diff_sets()[0].empty());
+    EXPECT_EQ(b.diff_sets()[3], (std::set<unsigned>{1, 2}));
+    EXPECT_EQ(b.diff_sets()[1], (std::set<unsigned>{3}));
+    EXPECT_EQ(b.diff_sets()[2], (std::set<unsigned>{3}));
+}
+
+TEST(ASTBuilderBookkeeping, UnsatisfiableWithoutVariables) {
+    solver s;
+    AST_builder b(s);
+    b.mark_unsat();
+    EXPECT_TRUE(b.is_marked_unsat());
+    EXPECT_EQ(s.solve(nullptr), solver::UNSAT);
+}
+
+TEST(ASTBuilderBookkeeping, AuxiliaryNamesAndDeepCopies) {
+    // add(X, mul(X, Y)) over the variables 0 and 1.
+    std::unique_ptr<xcsp::AST> product = tree(std::make_unique<xcsp::FunctionMul>()->makeNode());
+    product->setArg(0, std::make_unique<xcsp::ASTVar>("X", 0));
+    product->setArg(1, std::make_unique<xcsp::ASTVar>("Y", 1));
+    std::unique_ptr<xcsp::AST> expr = tree(std::make_unique<xcsp::FunctionAdd>()->makeNode());
+    expr->setArg(0, std::make_unique<xcsp::ASTVar>("X", 0));
+    expr->setArg(1, std::move(product));
+    const std::unique_ptr<xcsp::AST> copy = deep_copy(*expr);
+    std::ostringstream a, c;
+    expr->prefixExpression(a);
+    copy->prefixExpression(c);
+    EXPECT_EQ(a.str(), c.str());
+
+    solver s;
+    s.add_var(iset(0, 2), "X", false);
+    s.add_var(iset(0, 2), "Y", false);
+    const unsigned r = s.add_var(iset(0, 10), "R", false);
+    AST_builder b(s);
+    b.connect_expr({0, 1}, r, *copy, AST_builder::BOTH_WAYS);
+    std::vector<std::string> names;
+    for (unsigned v = 3; v < s.var_count(); ++v) {
+        std::ostringstream name;
+        s.assignment().print_var_name(name, v);
+        names.push_back(name.str());
+    }
+    // The sum is tied to R itself; the product gets the operator's own
+    // numbered result variable.
+    EXPECT_EQ(names, (std::vector<std::string>{"mul0"}));
+}

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds qarn if needed (installing missing packages first) and solves OPB
-# instances with it:
+# instances or C-like models (files ending in .c) with it:
 #   ./run.sh                       solves examples/knapsack.opb
 #   ./run.sh FILE... [OPTIONS]     solves the files; the options are qarn's
 # The build goes to build/ (as test.sh's) or to $QARN_BUILD_DIR.
@@ -17,5 +17,8 @@ cmake --build "$build" --target qarn -j"$(nproc)" >&2
 if [ $# -eq 0 ]; then
   set -- examples/knapsack.opb
 fi
-# A -F among the arguments overrides this one: the last -F wins.
-exec "$build/qarn" -F opb "$@"
+# The format follows the first file's extension; a -F among the arguments
+# overrides it: the last -F wins.
+format=opb
+case "$1" in *.c) format=c ;; esac
+exec "$build/qarn" -F "$format" "$@"

@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "driver/c_like_solver.h"
 #include "driver/flags.h"
 #include "driver/opb_solver.h"
 #include "driver/output_check.h"
@@ -180,6 +181,8 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
     // main_impl refuses the formats that have no reader yet.
     if (options.m_format == per_format_flags::OPB)
         return solve_file<opb_solver>(input, name, options, tables, more_follow);
+    if (options.m_format == per_format_flags::C_LIKE)
+        return solve_file<qarn::c_like_solver>(input, name, options, tables, more_follow);
     std::cerr << "Unknown input format " << options.m_format << "\n";
     return true;
 }
@@ -197,10 +200,11 @@ int main_impl(int argc, char** argv) {
         return 1;
     if (options.m_help)
         return 0;
-    if (options.m_format != per_format_flags::OPB) {
+    if (options.m_format != per_format_flags::OPB && options.m_format != per_format_flags::C_LIKE) {
         std::cerr << "The " << per_format_flags::name_of(options.m_format)
                   << " input format is not available yet; only -F "
-                  << per_format_flags::name_of(per_format_flags::OPB) << " is.\n";
+                  << per_format_flags::name_of(per_format_flags::OPB) << " and -F "
+                  << per_format_flags::name_of(per_format_flags::C_LIKE) << " are.\n";
         return 1;
     }
     static memory_manager* tables = new memory_manager;

@@ -31,8 +31,7 @@ sections (or a status line) of its own. The program is named by its file
 is the same for all programs.
 There is one "check:" line per instance of the run, in order ("check: -"
 for an instance without a solution); an instance's output starts at its
-"c Constructing " line. An output with a solution must be checked; an
-instance that printed no result ("s " or "v " line) has nothing to check.
+"c Constructing " line. An output with a solution must be checked.
 CPU times in the output are replaced by "<time>". --update rewrites the
 program's expected sections and status (review them); those of a program
 other than the first listed are kept only where they differ from the
@@ -162,8 +161,6 @@ def main(argv):
     checks = header.get("check", [])
     for i, segment in enumerate(segments):
         check = checks[i] if i < len(checks) else "-"
-        if not re.search(r"(?m)^[sv] ", segment):
-            continue
         if check == "-":
             if re.search(r"(?m)^(s (SATISFIABLE|OPTIMUM FOUND)$|v )", segment):
                 failed = True

@@ -18,6 +18,7 @@
 #include "driver/flags.h"
 #include "driver/opb_solver.h"
 #include "driver/output_check.h"
+#include "driver/xcsp_solver.h"
 #include "frontends/common/read_error.h"
 #include "frontends/common/unsupported.h"
 #include "impl/engine/solver.h"
@@ -178,6 +179,8 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
 bool solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
                 memory_manager& tables, bool more_follow) {
     // main_impl refuses the formats that have no reader yet.
+    if (options.m_format == per_format_flags::XCSP)
+        return solve_file<qarn::xcsp_solver>(input, name, options, tables, more_follow);
     if (options.m_format == per_format_flags::OPB)
         return solve_file<opb_solver>(input, name, options, tables, more_follow);
     std::cerr << "Unknown input format " << options.m_format << "\n";
@@ -197,10 +200,11 @@ int main_impl(int argc, char** argv) {
         return 1;
     if (options.m_help)
         return 0;
-    if (options.m_format != per_format_flags::OPB) {
+    if (options.m_format != per_format_flags::OPB && options.m_format != per_format_flags::XCSP) {
         std::cerr << "The " << per_format_flags::name_of(options.m_format)
                   << " input format is not available yet; only -F "
-                  << per_format_flags::name_of(per_format_flags::OPB) << " is.\n";
+                  << per_format_flags::name_of(per_format_flags::XCSP) << " and -F "
+                  << per_format_flags::name_of(per_format_flags::OPB) << " are.\n";
         return 1;
     }
     static memory_manager* tables = new memory_manager;

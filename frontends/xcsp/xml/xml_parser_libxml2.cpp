@@ -125,6 +125,8 @@ int XMLParser_libxml2<Callback, ASTFactory>::parse(std::istream& in) {
 
     char buffer[CHUNK];
     std::size_t count = qarn::scanner_read(&in, buffer, CHUNK);
+    if (count == 0)
+        throw std::runtime_error("Document is empty");
     m_error = nullptr;
     std::unique_ptr<xmlParserCtxt, context_deleter> context(xmlCreatePushParserCtxt(
         &handler, this, buffer, static_cast<int>(count), nullptr));

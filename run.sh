@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds qarn if needed (installing missing packages first) and solves OPB
+# Builds qarn if needed (installing missing packages first) and solves
 # instances with it:
 #   ./run.sh                       solves examples/knapsack.opb
 #   ./run.sh FILE... [OPTIONS]     solves the files; the options are qarn's
+# The format follows the first file's extension: .opb is OPB, anything else
+# qarn's default, XCSP 2.1 (.xml).
 # The build goes to build/ (as test.sh's) or to $QARN_BUILD_DIR.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,5 +19,12 @@ cmake --build "$build" --target qarn -j"$(nproc)" >&2
 if [ $# -eq 0 ]; then
   set -- examples/knapsack.opb
 fi
+format=()
+for arg in "$@"; do
+  case "$arg" in
+    *.opb) format=(-F opb); break ;;
+    *.xml) break ;;
+  esac
+done
 # A -F among the arguments overrides this one: the last -F wins.
-exec "$build/qarn" -F opb "$@"
+exec "$build/qarn" "${format[@]}" "$@"

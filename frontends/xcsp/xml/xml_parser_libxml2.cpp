@@ -11,6 +11,7 @@
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
 #include "frontends/common/scanner_runtime.h"
@@ -21,8 +22,16 @@ namespace libxml2_detail {
 
 constexpr std::size_t CHUNK = 4096;
 
+// Frees the context and the document libxml2 may have started in it on its
+// own (a document type declaration makes one), which the context does not
+// own.
 struct context_deleter {
-    void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
+    void operator()(xmlParserCtxtPtr context) const {
+        if (context->myDoc)
+            xmlFreeDoc(context->myDoc);
+        context->myDoc = nullptr;
+        xmlFreeParserCtxt(context);
+    }
 };
 
 // libxml2's message without its line end.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds qarn if needed (installing missing packages first) and solves OPB
-# instances or C-like models (files ending in .c) with it:
+# Builds qarn if needed (installing missing packages first) and solves
+# instances with it:
 #   ./run.sh                       solves examples/knapsack.opb
 #   ./run.sh FILE... [OPTIONS]     solves the files; the options are qarn's
 # QARN_PROGRAM=qarn-small selects the second program, whose values lie in
@@ -25,8 +25,15 @@ cmake --build "$build" --target "$program" -j"$(nproc)" >&2
 if [ $# -eq 0 ]; then
   if [ "$program" = qarn ]; then set -- examples/knapsack.opb; else set -- examples/queens6.opb; fi
 fi
-# The format follows the first file's extension; a -F among the arguments
-# overrides it: the last -F wins.
-format=opb
-case "$1" in *.c) format=c ;; esac
-exec "$build/$program" -F "$format" "$@"
+# The format follows the first file's extension: .opb is OPB, .c the C-like
+# language, anything else qarn's default, XCSP 2.1 (.xml). A -F among the
+# arguments overrides it: the last -F wins.
+format=()
+for arg in "$@"; do
+  case "$arg" in
+    *.opb) format=(-F opb); break ;;
+    *.c) format=(-F c); break ;;
+    *.xml) break ;;
+  esac
+done
+exec "$build/$program" "${format[@]}" "$@"

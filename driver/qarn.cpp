@@ -19,6 +19,7 @@
 #include "driver/flags.h"
 #include "driver/opb_solver.h"
 #include "driver/output_check.h"
+#include "driver/xcsp_solver.h"
 #include "frontends/common/read_error.h"
 #include "frontends/common/unsupported.h"
 #include "impl/engine/solver.h"
@@ -179,6 +180,8 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
 bool solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
                 memory_manager& tables, bool more_follow) {
     // main_impl refuses the formats that have no reader yet.
+    if (options.m_format == per_format_flags::XCSP)
+        return solve_file<qarn::xcsp_solver>(input, name, options, tables, more_follow);
     if (options.m_format == per_format_flags::OPB)
         return solve_file<opb_solver>(input, name, options, tables, more_follow);
     if (options.m_format == per_format_flags::C_LIKE)
@@ -200,9 +203,10 @@ int main_impl(int argc, char** argv) {
         return 1;
     if (options.m_help)
         return 0;
-    if (options.m_format != per_format_flags::OPB && options.m_format != per_format_flags::C_LIKE) {
+    if (options.m_format == per_format_flags::FZN) {
         std::cerr << "The " << per_format_flags::name_of(options.m_format)
                   << " input format is not available yet; only -F "
+                  << per_format_flags::name_of(per_format_flags::XCSP) << ", -F "
                   << per_format_flags::name_of(per_format_flags::OPB) << " and -F "
                   << per_format_flags::name_of(per_format_flags::C_LIKE) << " are.\n";
         return 1;

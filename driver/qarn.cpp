@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "driver/flags.h"
+#include "driver/fzn_solver.h"
 #include "driver/opb_solver.h"
 #include "driver/output_check.h"
 #include "frontends/common/read_error.h"
@@ -175,11 +176,40 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
     return true;
 }
 
+// Constructs and solves one FlatZinc instance, with FlatZinc lines for the
+// construction failures; false when it could not be read.
+bool solve_fzn_file(std::istream& input, const std::string& name, const per_format_flags& options,
+                    memory_manager& tables, bool more_follow) {
+    std::unique_ptr<qarn::fzn_solver> s;
+    line_start_buf construction(std::cout.rdbuf(), false);
+    try {
+        restore_cout guard{std::cout.rdbuf(&construction)};
+        s = construct<qarn::fzn_solver>(input, name, "%", options, tables);
+    } catch (const qarn::read_error& e) {
+        if (construction.last() != '\n')
+            std::cout << '\n';
+        std::cerr << name << ": " << e.what() << "\n";
+        return false;
+    } catch (const std::bad_alloc&) {
+        std::cout << "% Out of memory while constructing the problem\n" << "=====UNKNOWN=====\n";
+        return true;
+    } catch (const qarn::unsupported& e) {
+        std::cout << "\n% UNSUPPORTED\n" << "% " << e.what() << "\n" << "=====UNKNOWN=====" << std::endl;
+        return true;
+    }
+    s->solve_and_print(std::cout);
+    if (!more_follow)
+        last_solver = s.release();
+    return true;
+}
+
 bool solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
                 memory_manager& tables, bool more_follow) {
     // main_impl refuses the formats that have no reader yet.
     if (options.m_format == per_format_flags::OPB)
         return solve_file<opb_solver>(input, name, options, tables, more_follow);
+    if (options.m_format == per_format_flags::FZN)
+        return solve_fzn_file(input, name, options, tables, more_follow);
     std::cerr << "Unknown input format " << options.m_format << "\n";
     return true;
 }
@@ -197,10 +227,11 @@ int main_impl(int argc, char** argv) {
         return 1;
     if (options.m_help)
         return 0;
-    if (options.m_format != per_format_flags::OPB) {
+    if (options.m_format != per_format_flags::OPB && options.m_format != per_format_flags::FZN) {
         std::cerr << "The " << per_format_flags::name_of(options.m_format)
                   << " input format is not available yet; only -F "
-                  << per_format_flags::name_of(per_format_flags::OPB) << " is.\n";
+                  << per_format_flags::name_of(per_format_flags::OPB) << " and -F "
+                  << per_format_flags::name_of(per_format_flags::FZN) << " are.\n";
         return 1;
     }
     static memory_manager* tables = new memory_manager;

@@ -20,7 +20,8 @@ header lines, then the expected standard output and standard error:
 
 There is one "check:" line per instance of the run, in order ("check: -"
 for an instance without a solution); an instance's output starts at its
-"c Constructing " line. An output with a solution must be checked.
+"c Constructing " line ("% Constructing " for FlatZinc). An output with a
+solution must be checked.
 The program runs in FORMAT/ as "qarn". CPU times in the output are
 replaced by "<time>". --update rewrites the expected sections (review them).
 """
@@ -99,12 +100,12 @@ def main(argv):
     if run.returncode != int(header["status"]):
         failed = True
         print("exit status %d, expected %s" % (run.returncode, header["status"]))
-    segments = re.split(r"(?m)^(?=c Constructing )", run.stdout.decode(errors="replace"))[1:]
+    segments = re.split(r"(?m)^(?=[c%] Constructing )", run.stdout.decode(errors="replace"))[1:]
     checks = header.get("check", [])
     for i, segment in enumerate(segments):
         check = checks[i] if i < len(checks) else "-"
         if check == "-":
-            if re.search(r"(?m)^(s (SATISFIABLE|OPTIMUM FOUND)$|v )", segment):
+            if re.search(r"(?m)^(s (SATISFIABLE|OPTIMUM FOUND)$|v |----------$)", segment):
                 failed = True
                 print("instance %d has a solution but no check: line" % (i + 1))
             continue

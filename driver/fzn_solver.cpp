@@ -26,6 +26,7 @@ void fzn_solver::register_constraint_types() {
 }
 
 void fzn_solver::solve_and_print(std::ostream& out) {
+    m_solutions_printed = 0;
     out << "% Solving " << std::flush;
     const result_type result = solve(&out);
     out << "% " << m_backtracks_solve << " backtracks";
@@ -43,13 +44,16 @@ void fzn_solver::solve_and_print(std::ostream& out) {
         out << "=====UNSATISFIABLE=====\n";
         break;
     case BACKTRACK_LIMIT:
-        out << "% Too many backtracks\n" << "=====UNKNOWN=====\n";
+        out << "% Too many backtracks\n";
+        unknown_unless_solved(out);
         break;
     case TIMEOUT:
-        out << "% Timeout\n" << "=====UNKNOWN=====\n";
+        out << "% Timeout\n";
+        unknown_unless_solved(out);
         break;
     case MEMOUT:
-        out << "% Out of memory\n" << "=====UNKNOWN=====\n";
+        out << "% Out of memory\n";
+        unknown_unless_solved(out);
         break;
     case SAT_DONE:
         // Every solution was printed during the search.
@@ -65,7 +69,15 @@ void fzn_solver::solve_and_print(std::ostream& out) {
     out << "% ASSIGNMENTS " << m_decisions << "\n";
 }
 
+void fzn_solver::unknown_unless_solved(std::ostream& out) const {
+    // An all-solutions run cut short has printed its solutions: the answer
+    // is not unknown then, only incomplete.
+    if (m_solutions_printed == 0)
+        out << "=====UNKNOWN=====\n";
+}
+
 void fzn_solver::print_solution(std::ostream& os) const {
+    ++m_solutions_printed;
     m_context.print_solution(os);
     os << "----------" << std::endl;
 }

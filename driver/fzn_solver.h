@@ -33,7 +33,11 @@ public:
     const parser_context& context() const { return m_context; }
 
 private:
+    // "=====UNKNOWN=====" after a search cut short that printed no solution.
+    void unknown_unless_solved(std::ostream& out) const;
+
     parser_context m_context;
+    mutable unsigned m_solutions_printed = 0;
 };
 
 } // namespace qarn

@@ -111,3 +111,45 @@ TEST(FznReader, SetsAndDeclarations) {
 }
 
 } // namespace
+
+namespace {
+
+// A model whose variables X1..Xn are each defined from the one before, as
+// the solver reads it.
+std::string chain_of_definitions(int n, const std::string& domain, const std::string& defining) {
+    std::ostringstream text;
+    text << "var " << domain << ": X0 :: output_var;\n";
+    for (int i = 1; i <= n; ++i)
+        text << "var " << domain << ": X" << i << " :: is_defined_var :: var_is_introduced;\n";
+    for (int i = 1; i <= n; ++i) {
+        std::string c = defining;
+        for (std::size_t at; (at = c.find("@")) != std::string::npos;)
+            c.replace(at, 1, "X" + std::to_string(i - 1));
+        text << "constraint " << c << "X" << i << ") :: defines_var(X" << i << ");\n";
+    }
+    return text.str();
+}
+
+int solved_x0(read_fzn& f) {
+    EXPECT_TRUE(f.ctx.create_constraints(f.debug));
+    std::ostringstream ignored;
+    EXPECT_EQ(f.s.solve(&ignored), qarn::solver::SAT);
+    return f.s.domain(f.ctx.var_id("X0")).min();
+}
+
+// A long chain of definitions is substituted only a bounded depth deep, and
+// definitions that use one another twice do not grow exponentially; either
+// way every defined variable keeps its meaning.
+TEST(FznReader, ChainsOfDefinitions) {
+    read_fzn sums(chain_of_definitions(3000, "0..100000", "int_plus(@, 1, ") +
+                  "constraint int_eq(X3000, 3005);\nsolve satisfy;\n");
+    ASSERT_EQ(sums.result, 0) << sums.errors.str() << sums.debug.str();
+    EXPECT_EQ(solved_x0(sums), 5);
+
+    read_fzn doubled(chain_of_definitions(40, "bool", "bool_and(@, @, ") +
+                     "constraint bool_eq(X40, true);\nsolve satisfy;\n");
+    ASSERT_EQ(doubled.result, 0) << doubled.errors.str() << doubled.debug.str();
+    EXPECT_EQ(solved_x0(doubled), 1);
+}
+
+} // namespace

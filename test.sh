@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds qarn and runs every test: the regular build with all tests, then the
-# tests once more under AddressSanitizer and UndefinedBehaviorSanitizer
-# (any sanitizer report fails the run). Installs missing packages first.
-# The sanitizer pass covers the large model only (the one-word-set model and
-# its tests are built and run in the regular pass).
+# Builds qarn and qarn-small and runs every test: the regular build with all
+# tests, then the tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer (any sanitizer report fails the run). Installs
+# missing packages first. The sanitizer pass covers qarn and the large model
+# only (qarn-small, the one-word-set model and their tests are built and run
+# in the regular pass).
 set -euo pipefail
 cd "$(dirname "$0")"
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Runs qarn -F opb over a directory of OPB instances and compares it with
 the PB solvers that are installed (minisat+ and clasp, Debian packages of
-those names).
+those names) or with qarn-small.
 
-  opb_bench.py [--qarn PATH] [--timeout SECONDS] [--solvers LIST] DIR
+  opb_bench.py [--qarn PATH] [--qarn-small PATH] [--timeout SECONDS] [--solvers LIST] DIR
 
 One line per instance and solver: the answer (OPT, SAT, UNSAT, UNK when the
 solver gave up, for example on products it cannot read, or - when nothing was
@@ -13,6 +13,9 @@ other solvers the ratio of qarn's time to theirs. Every solver's final
 solution is checked against the instance (with tests/e2e/opb/check_opb.py) and
 its objective computed from it; answers that contradict each other are
 flagged. A summary follows.
+--solvers qarn-small compares qarn with qarn-small: an instance whose values
+go beyond 0..31 is answered RANGE by qarn-small (its out-of-range message)
+and left out of the time ratio, which thus covers the instances that fit.
 A suite of instance families: ../shared/bench/opb/gen.py suite DIR [SCALE].
 """
 import argparse
@@ -30,7 +33,8 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "opb"))
 import check_opb  # noqa: E402
 
 COMMANDS = {
-    "qarn": lambda qarn, f: [qarn, "-F", "opb", "-s", "1", f],
+    "qarn": lambda paths, f: [paths["qarn"], "-F", "opb", "-s", "1", f],
+    "qarn-small": lambda paths, f: [paths["qarn-small"], "-F", "opb", "-s", "1", f],
     "minisat+": lambda _, f: ["minisat+", f],
     "clasp": lambda _, f: ["clasp", f],
 }
@@ -53,7 +57,7 @@ def answer(text):
     """(answer, final solution as {name: 0 or 1} or None, last "o " value or None)."""
     words = {"OPTIMUM FOUND": "OPT", "SATISFIABLE": "SAT", "UNSATISFIABLE": "UNSAT",
              "UNKNOWN": "UNK"}
-    result = "-"
+    result = "RANGE" if "small_iset out of range" in text else "-"
     for s in re.findall(r"(?m)^s (.*)$", text):
         if result != "OPT":
             result = words.get(s.strip(), result)
@@ -85,18 +89,21 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("directory")
     parser.add_argument("--qarn", default=os.path.join(ROOT, "build", "qarn"))
+    parser.add_argument("--qarn-small", default=os.path.join(ROOT, "build", "qarn-small"))
     parser.add_argument("--timeout", type=float, default=10.0)
     parser.add_argument("--solvers", default="minisat+,clasp",
                         help="other solvers to run when installed (comma-separated, or none)")
     args = parser.parse_args()
     if not os.path.exists("/usr/bin/time") or not shutil.which("timeout"):
         sys.exit("opb_bench.py needs GNU time (/usr/bin/time, Debian package time) and timeout")
-    others = [s for s in args.solvers.split(",") if s in COMMANDS and s != "qarn" and shutil.which(s)]
+    paths = {"qarn": args.qarn, "qarn-small": args.qarn_small}
+    others = [s for s in args.solvers.split(",") if s in COMMANDS and s != "qarn" and
+              (os.access(paths[s], os.X_OK) if s in paths else shutil.which(s))]
     solvers = ["qarn"] + others
     files = sorted(f for f in os.listdir(args.directory) if f.endswith(".opb"))
 
     print("timeout %gs; solvers: %s" % (args.timeout, ", ".join(solvers)))
-    print("%-20s %-9s %-6s %10s %8s %8s %7s" % ("instance", "solver", "answer", "objective",
+    print("%-20s %-10s %-6s %10s %8s %8s %7s" % ("instance", "solver", "answer", "objective",
                                                "cpu s", "MiB", "ratio"))
     results = {s: {} for s in solvers}
     problems = []
@@ -106,7 +113,7 @@ def main():
             instance = check_opb.parse_opb(f.read())
         optimisation = instance[0] is not None
         for solver in solvers:
-            text, cpu, mib, timed_out = run(COMMANDS[solver](args.qarn, path), args.timeout)
+            text, cpu, mib, timed_out = run(COMMANDS[solver](paths, path), args.timeout)
             result, solution, claimed = answer(text)
             objective = None
             if solution is not None:
@@ -127,7 +134,7 @@ def main():
                     ratio = "%.2f" % (max(q[2], 0.01) / max(cpu, 0.01))
                 elif solved:
                     ratio = ">%.1f" % (args.timeout / max(cpu, 0.01))
-            print("%-20s %-9s %-6s %10s %8.2f %8.1f %7s%s" % (
+            print("%-20s %-10s %-6s %10s %8.2f %8.1f %7s%s" % (
                 name, solver, result, "" if objective is None else objective, cpu, mib, ratio,
                 "  (timeout)" if timed_out else ""), flush=True)
         # Proven answers must agree between solvers.
@@ -145,9 +152,12 @@ def main():
         solved = [x for x in r if x[3]]
         par = sum(x[2] if x[3] else args.timeout for x in r)
         gave_up = sum(1 for x in r if x[0] == "UNK")
-        line = "  %-9s solved %2d/%d (gave up on %d)   cpu of solved %7.2f s   " \
+        out_of_range = sum(1 for x in r if x[0] == "RANGE")
+        line = "  %-10s solved %2d/%d (gave up on %d%s)   cpu of solved %7.2f s   " \
                "cpu with the limit for unsolved %8.2f s" % (
-                   solver, len(solved), len(files), gave_up, sum(x[2] for x in solved), par)
+                   solver, len(solved), len(files), gave_up,
+                   ", out of range on %d" % out_of_range if out_of_range else "",
+                   sum(x[2] for x in solved), par)
         if solver != "qarn":
             both = [n for n in files if results["qarn"][n][3] and results[solver][n][3]]
             if both:

@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "driver/c_like_solver.h"
 #include "driver/flags.h"
 #include "driver/fzn_solver.h"
 #include "driver/opb_solver.h"
@@ -210,6 +211,8 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
         return solve_file<opb_solver>(input, name, options, tables, more_follow);
     if (options.m_format == per_format_flags::FZN)
         return solve_fzn_file(input, name, options, tables, more_follow);
+    if (options.m_format == per_format_flags::C_LIKE)
+        return solve_file<qarn::c_like_solver>(input, name, options, tables, more_follow);
     std::cerr << "Unknown input format " << options.m_format << "\n";
     return true;
 }
@@ -227,10 +230,11 @@ int main_impl(int argc, char** argv) {
         return 1;
     if (options.m_help)
         return 0;
-    if (options.m_format != per_format_flags::OPB && options.m_format != per_format_flags::FZN) {
+    if (options.m_format == per_format_flags::XCSP) {
         std::cerr << "The " << per_format_flags::name_of(options.m_format)
                   << " input format is not available yet; only -F "
-                  << per_format_flags::name_of(per_format_flags::OPB) << " and -F "
+                  << per_format_flags::name_of(per_format_flags::OPB) << ", -F "
+                  << per_format_flags::name_of(per_format_flags::C_LIKE) << " and -F "
                   << per_format_flags::name_of(per_format_flags::FZN) << " are.\n";
         return 1;
     }

@@ -267,9 +267,7 @@ void AST_builder::equate_variables(unsigned a, unsigned b) {
     intersect_variable(m_solver.domain(a), b);
     m_solver.set_var_domain(a, iset(m_solver.domain(b)), -1);
     classes().unite(ra, rb);
-    // Two variables fixed to one value need no equality.
-    if (!one_value(m_solver.domain(a)))
-        add_constraint<equal_propagator>(2) << a << b;
+    add_constraint<equal_propagator>(2) << a << b;
     if (classes().find(a) != ra)
         replace_var_in_diff_set(ra, classes().find(a));
     else

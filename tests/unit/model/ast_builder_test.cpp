@@ -9,6 +9,8 @@
 #include <climits>
 #include <iostream>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -503,4 +505,184 @@ TEST(ASTBuilderBookkeeping, AuxiliaryNamesAndDeepCopies) {
     // The sum is tied to R itself; the product gets the operator's own
     // numbered result variable.
     EXPECT_EQ(names, (std::vector<std::string>{"mul0"}));
+}
+
+namespace {
+
+// The tree of a functional-syntax formula over the variables X, Y, Z, W
+// (expression variables 0 to 3).
+std::unique_ptr<xcsp::AST> parsed(const std::string& text) {
+    static const std::map<std::string, int> parameters{{"X", 0}, {"Y", 1}, {"Z", 2}, {"W", 3}};
+    xcsp::ExpressionParser<xcsp::DefaultASTFactory> parser;
+    parser.setParameterTable(&parameters);
+    return parser.prefixParser(text);
+}
+
+std::string name_of(const solver& s, unsigned v) {
+    std::ostringstream name;
+    s.assignment().print_var_name(name, v);
+    return name.str();
+}
+
+template <class P> unsigned count_of(const solver& s) {
+    unsigned n = 0;
+    for (unsigned c = 0; c < s.constraint_count(); ++c)
+        n += dynamic_cast<const P*>(s.propagator(c)) != nullptr;
+    return n;
+}
+
+// A predicate call: the name as a variable node, then the arguments.
+std::unique_ptr<xcsp::AST> predicate(const char* name, const std::vector<std::string>& args) {
+    auto list = std::make_unique<xcsp::ASTList>();
+    list->appendArg(std::make_unique<xcsp::ASTVar>(name, -1));
+    for (const std::string& a : args)
+        list->appendArg(parsed(a));
+    return list;
+}
+
+struct four_vars {
+    solver s;
+    AST_builder b{s};
+    AST_builder::var_args args;
+    explicit four_vars(const iset& domain = iset(0, 3)) {
+        for (const char* name : {"X", "Y", "Z", "W"})
+            args.push_back(s.add_var(domain, name, false));
+    }
+};
+
+} // namespace
+
+// Auxiliary variables are named after their role and the number of
+// variables when they were made; one difference of two variables is one
+// cached 0/1 variable whichever way round it is written.
+TEST(ASTBuilderBookkeeping, GeneratedVariableNames) {
+    four_vars m;
+    const unsigned neg = m.b.expression_to_variable(m.args, *parsed("neg(X)"), NO_VARIABLE,
+                                                    AST_builder::BOTH_WAYS);
+    EXPECT_EQ(name_of(m.s, neg), "_internal_subexpression_4");
+
+    const unsigned r = m.s.add_var(iset(0, 3), "R", false);
+    m.b.connect_expr(m.args, r, *parsed("max(X,X)"), AST_builder::BOTH_WAYS);
+    EXPECT_EQ(name_of(m.s, r + 1), "_equivalent_6_of_X");
+    EXPECT_EQ(m.s.var_count(), r + 2);
+
+    const unsigned xy = m.b.ne_to_var(m.args, *parsed("ne(X,Y)"), NO_VARIABLE,
+                                      AST_builder::BOTH_WAYS);
+    EXPECT_EQ(name_of(m.s, xy), "_internal_X_ne_Y");
+    EXPECT_EQ(m.b.ne_to_var(m.args, *parsed("ne(Y,X)"), NO_VARIABLE, AST_builder::BOTH_WAYS),
+              xy);
+    // A constant shares the solver's singleton variable: max(3,3) adds none.
+    const unsigned three =
+        m.b.expression_to_variable(m.args, *parsed("3"), NO_VARIABLE, AST_builder::BOTH_WAYS);
+    EXPECT_EQ(m.b.expression_to_variable(m.args, *parsed("3"), NO_VARIABLE,
+                                         AST_builder::BOTH_WAYS),
+              three);
+    const unsigned before = m.s.var_count();
+    m.b.connect_expr(m.args, r, *parsed("max(3,3)"), AST_builder::BOTH_WAYS);
+    EXPECT_EQ(m.s.var_count(), before);
+}
+
+// Parity folds fixed variables in, narrows a lone free one, equates two
+// under even parity and posts a sum modulo 2 otherwise; a parity that
+// cannot be met is reported and marks the model unsatisfiable.
+TEST(ASTBuilderPredicates, Parity) {
+    struct row {
+        std::vector<iset> domains;
+        bool parity;
+        unsigned equalities, sums;
+        bool unsat;
+        std::string printed;
+    };
+    const iset b01(0, 1), one(1), zero(0);
+    const row rows[] = {
+        {{one, zero, one}, false, 0, 0, false, ""},
+        {{one, zero, one}, true, 0, 0, true, "c UNSAT because XOR of X, Y, Z, does not give 1\n"},
+        {{one, b01}, false, 0, 0, false, ""},
+        {{b01, b01}, false, 1, 0, false, ""},
+        {{b01, b01}, true, 0, 1, false, ""},
+        {{b01, one, b01, b01}, false, 0, 1, false, ""},
+    };
+    for (const row& r : rows) {
+        four_vars m(b01);
+        for (std::size_t i = 0; i < r.domains.size(); ++i)
+            m.s.set_var_domain(static_cast<unsigned>(i), r.domains[i], -1);
+        const std::vector<unsigned> vars(m.args.begin(), m.args.begin() + r.domains.size());
+        const std::string printed = stdout_of([&] { m.b.connect_parity(vars, r.parity); });
+        EXPECT_EQ(printed, r.printed);
+        EXPECT_EQ(m.b.is_marked_unsat(), r.unsat);
+        EXPECT_EQ(count_of<equal_propagator>(m.s), r.equalities);
+        EXPECT_EQ(count_of<sum_mod_propagator>(m.s), r.sums);
+        if (r.domains.size() == 2 && same(r.domains[0], one)) { // the lone free one
+            EXPECT_TRUE(same(m.s.domain(1), iset(1)));
+        }
+    }
+}
+
+// Weighted sums whose negation or limit has no 32-bit form are refused
+// before anything is posted.
+TEST(ASTBuilderPredicates, WeightedSumOverflow) {
+    struct row {
+        std::vector<int> coefficients;
+        bool ge;
+        long long limit;
+        const char* error;
+    };
+    const row rows[] = {
+        {{1, INT_MIN}, false, 0, "coefficients of weightedsum are overflowing"},
+        {{1, INT_MIN}, true, 0, nullptr},
+        {{1, 1}, true, 2147483648LL, "Limit of weightedsum is overflowing"},
+        {{1, 1}, false, -2147483648LL, "Limit of weightedsum is overflowing"},
+        {{1, 1}, false, -2147483647LL, nullptr},
+    };
+    for (const row& r : rows) {
+        four_vars m;
+        const std::string error = error_of(
+            [&] { m.b.instantiate_weighted_sum(r.coefficients, {0, 1}, r.ge, r.limit); });
+        EXPECT_EQ(error, r.error ? r.error : "<no error>");
+        EXPECT_EQ(m.s.constraint_count(), r.error ? 0u : 1u);
+    }
+}
+
+// The named predicates: unconditional forms only, with the messages that
+// say what is expected.
+TEST(ASTBuilderPredicates, NamedPredicateForms) {
+    struct row {
+        const char* name;
+        std::vector<std::string> args;
+        int result; // -1: no result variable
+        const char* error;
+    };
+    const row rows[] = {
+        {"overlap", {"X", "2", "Y", "3"}, 0, nullptr},
+        {"overlap", {"X", "2", "Y", "3"}, 1, "Only an unconditional !overlap(...) is supported"},
+        {"overlap", {"X", "2", "Y", "3"}, -1, "Only an unconditional !overlap(...) is supported"},
+        {"overlap", {"X", "2", "Y"}, 0,
+         "Expecting exactly 4 arguments for overlap(start1,len1,start2,len2)"},
+        {"overlap", {"X", "Z", "Y", "3"}, 0,
+         "Expecting singletons for the length in overlap(start1,len1,start2,len2)"},
+        {"sub_interval", {"X", "Y", "1", "3", "2", "7"}, 1, nullptr},
+        {"sub_interval", {"X", "Y", "1", "3", "1"}, 0, nullptr},
+        {"sub_interval", {"X", "Y", "1", "3", "2", "7"}, 0,
+         "Expecting 4 or 5 arguments for sub_interval(from1,to1,from2,to2[,k]), which means "
+         "[from1, to1-k] subseteq[from2,to2]"},
+        {"sub_interval", {"X", "Y", "Z", "3"}, 1,
+         "Need constant arguments const_from2,const_to2,k for "
+         "sub_interval(from1,to1,const_from2,const_to2[,k])"},
+        {"sub_interval", {"X", "Y", "1", "3"}, -1,
+         "Only an unconditional sub_interval(...) is supported"},
+        {"all_diff", {"X", "Y", "Z"}, 0, nullptr},
+        {"cumulative", {"X"}, 1, "cumulative: unsupported predicate"},
+    };
+    for (const row& r : rows) {
+        four_vars m;
+        unsigned result = NO_VARIABLE;
+        if (r.result >= 0)
+            result = m.s.add_var(iset(r.result), "R", false);
+        std::string error;
+        stdout_of([&] {
+            error = error_of([&] { m.b.connect_predicate(m.args, result, *predicate(r.name, r.args)); });
+        });
+        EXPECT_EQ(error, r.error ? r.error : "<no error>") << r.name;
+        EXPECT_EQ(m.s.constraint_count(), r.error ? 0u : 1u) << r.name;
+    }
 }

@@ -1,0 +1,2 @@
+bool b;
+/* the end: a star before the end of the file *

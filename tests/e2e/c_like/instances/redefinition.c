@@ -1,0 +1,2 @@
+int {0:3} x, y;
+bool x;

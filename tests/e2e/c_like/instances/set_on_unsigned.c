@@ -1,0 +1,1 @@
+unsigned {1} x;

@@ -1,0 +1,4 @@
+bool x, y;
+minimize(x + y);
+x && y;
+! x;

@@ -25,7 +25,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
   -DQARN_SANITIZE=ON -DQARN_WERROR=ON \
   -DQARN_BENCH=OFF -DQARN_SMALL_MODEL=OFF -DQARN_TEST_PER_CASE=OFF \
-  -DQARN_DIFFERENTIAL_INSTANCES=300
+  -DQARN_DIFFERENTIAL_INSTANCES=300 -DQARN_FUZZ_MUTANTS=300
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

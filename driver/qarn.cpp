@@ -17,6 +17,7 @@
 
 #include "driver/c_like_solver.h"
 #include "driver/flags.h"
+#include "driver/fzn_solver.h"
 #include "driver/opb_solver.h"
 #include "driver/output_check.h"
 #include "driver/xcsp_solver.h"
@@ -177,13 +178,41 @@ bool solve_file(std::istream& input, const std::string& name, const per_format_f
     return true;
 }
 
+// Constructs and solves one FlatZinc instance, with FlatZinc lines for the
+// construction failures; false when it could not be read.
+bool solve_fzn_file(std::istream& input, const std::string& name, const per_format_flags& options,
+                    memory_manager& tables, bool more_follow) {
+    std::unique_ptr<qarn::fzn_solver> s;
+    line_start_buf construction(std::cout.rdbuf(), false);
+    try {
+        restore_cout guard{std::cout.rdbuf(&construction)};
+        s = construct<qarn::fzn_solver>(input, name, "%", options, tables);
+    } catch (const qarn::read_error& e) {
+        if (construction.last() != '\n')
+            std::cout << '\n';
+        std::cerr << name << ": " << e.what() << "\n";
+        return false;
+    } catch (const std::bad_alloc&) {
+        std::cout << "% Out of memory while constructing the problem\n" << "=====UNKNOWN=====\n";
+        return true;
+    } catch (const qarn::unsupported& e) {
+        std::cout << "\n% UNSUPPORTED\n" << "% " << e.what() << "\n" << "=====UNKNOWN=====" << std::endl;
+        return true;
+    }
+    s->solve_and_print(std::cout);
+    if (!more_follow)
+        last_solver = s.release();
+    return true;
+}
+
 bool solve_file(std::istream& input, const std::string& name, const per_format_flags& options,
                 memory_manager& tables, bool more_follow) {
-    // main_impl refuses the formats that have no reader yet.
     if (options.m_format == per_format_flags::XCSP)
         return solve_file<qarn::xcsp_solver>(input, name, options, tables, more_follow);
     if (options.m_format == per_format_flags::OPB)
         return solve_file<opb_solver>(input, name, options, tables, more_follow);
+    if (options.m_format == per_format_flags::FZN)
+        return solve_fzn_file(input, name, options, tables, more_follow);
     if (options.m_format == per_format_flags::C_LIKE)
         return solve_file<qarn::c_like_solver>(input, name, options, tables, more_follow);
     std::cerr << "Unknown input format " << options.m_format << "\n";
@@ -203,14 +232,6 @@ int main_impl(int argc, char** argv) {
         return 1;
     if (options.m_help)
         return 0;
-    if (options.m_format == per_format_flags::FZN) {
-        std::cerr << "The " << per_format_flags::name_of(options.m_format)
-                  << " input format is not available yet; only -F "
-                  << per_format_flags::name_of(per_format_flags::XCSP) << ", -F "
-                  << per_format_flags::name_of(per_format_flags::OPB) << " and -F "
-                  << per_format_flags::name_of(per_format_flags::C_LIKE) << " are.\n";
-        return 1;
-    }
     static memory_manager* tables = new memory_manager;
     if (optind >= argc) {
         const bool solved = solve_file(std::cin, "<stdin>", options, *tables, false);

@@ -24,13 +24,10 @@
 
 #include "impl/engine/solver.h"
 #include "impl/model/ast_builder.h"
+#include "impl/model/expression_tree.h"
 #include "impl/propagators/table_propagator.h"
 #include "impl/sets/model.h"
 #include "impl/support/no_copy.h"
-
-namespace xcsp {
-class AST;
-}
 
 namespace qarn {
 

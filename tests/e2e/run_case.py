@@ -31,7 +31,8 @@ sections (or a status line) of its own. The program is named by its file
 is the same for all programs.
 There is one "check:" line per instance of the run, in order ("check: -"
 for an instance without a solution); an instance's output starts at its
-"c Constructing " line. An output with a solution must be checked.
+"c Constructing " line ("% Constructing " for FlatZinc). An output with a
+solution must be checked.
 CPU times in the output are replaced by "<time>". --update rewrites the
 program's expected sections and status (review them); those of a program
 other than the first listed are kept only where they differ from the
@@ -157,12 +158,12 @@ def main(argv):
     if run.returncode != int(wanted_status):
         failed = True
         print("exit status %d, expected %s" % (run.returncode, wanted_status))
-    segments = re.split(r"(?m)^(?=c Constructing )", run.stdout.decode(errors="replace"))[1:]
+    segments = re.split(r"(?m)^(?=[c%] Constructing )", run.stdout.decode(errors="replace"))[1:]
     checks = header.get("check", [])
     for i, segment in enumerate(segments):
         check = checks[i] if i < len(checks) else "-"
         if check == "-":
-            if re.search(r"(?m)^(s (SATISFIABLE|OPTIMUM FOUND)$|v )", segment):
+            if re.search(r"(?m)^(s (SATISFIABLE|OPTIMUM FOUND)$|v |----------$)", segment):
                 failed = True
                 print("instance %d has a solution but no check: line" % (i + 1))
             continue

@@ -154,6 +154,31 @@ progression to_progression(const range_type& r, unsigned s) {
 } // namespace
 
 // ---------------------------------------------------------------------------
+// Shape
+
+// Refreshes the shape when a mutator returns, by any path, a throw included
+// (the set is then unchanged and so is its shape).
+class big_iset::shape_update {
+public:
+    explicit shape_update(big_iset& set) : m_set(set) {}
+    ~shape_update() { m_set.note_shape(); }
+    shape_update(const shape_update&) = delete;
+    shape_update& operator=(const shape_update&) = delete;
+
+private:
+    big_iset& m_set;
+};
+
+void big_iset::note_shape() {
+    m_interval = m_skip == 1 && m_ranges.range_count() == 1;
+    if (m_interval) {
+        const range_type& r = m_ranges.ranges().begin()->second;
+        m_lo = r.first;
+        m_hi = r.second;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Index arithmetic
 
 bool big_iset::on_progression(int v) const {
@@ -183,11 +208,13 @@ int big_iset::upper_impl_value(int v) const {
 // Construction
 
 big_iset::big_iset(const std::string& text) : big_iset() {
+    shape_update shape(*this);
     iset_helpers::assign_set(*this, text);
 }
 
 big_iset::big_iset(const big_iset& other)
-    : m_ranges(other.m_ranges), m_skip(other.m_skip), m_offset(other.m_offset), m_changes(0) {
+    : m_lo(other.m_lo), m_hi(other.m_hi), m_interval(other.m_interval), m_ranges(other.m_ranges),
+      m_skip(other.m_skip), m_offset(other.m_offset), m_changes(0) {
     compact();
 }
 
@@ -197,6 +224,7 @@ big_iset::big_iset(big_iset&& other) noexcept : big_iset() {
 
 big_iset& big_iset::operator=(const big_iset& other) {
     if (this != &other) {
+        shape_update shape(*this);
         m_ranges = other.m_ranges;
         m_skip = other.m_skip;
         m_offset = other.m_offset;
@@ -213,12 +241,16 @@ big_iset& big_iset::operator=(big_iset&& other) noexcept {
 
 void big_iset::swap(big_iset& other) noexcept {
     m_ranges.swap(other.m_ranges);
+    std::swap(m_lo, other.m_lo);
+    std::swap(m_hi, other.m_hi);
+    std::swap(m_interval, other.m_interval);
     std::swap(m_skip, other.m_skip);
     std::swap(m_offset, other.m_offset);
     std::swap(m_changes, other.m_changes);
 }
 
 void big_iset::reset() {
+    m_interval = false;
     m_ranges.clear();
     m_skip = 1;
     m_offset = 0;
@@ -226,6 +258,7 @@ void big_iset::reset() {
 }
 
 void big_iset::assign(int v) {
+    shape_update shape(*this);
     reset();
     insert(range_type(v, v));
 }
@@ -275,6 +308,7 @@ void big_iset::compact() {
     m_ranges.swap(fresh);
     m_skip = g;
     m_offset = new_offset;
+    note_shape();
 }
 
 void big_iset::flatten() {
@@ -288,6 +322,7 @@ void big_iset::flatten() {
     m_ranges.swap(fresh);
     m_skip = 1;
     m_offset = 0;
+    note_shape();
 }
 
 // ---------------------------------------------------------------------------
@@ -298,6 +333,7 @@ void big_iset::insert_value(int v) {
 }
 
 void big_iset::insert(const range_type& range) {
+    shape_update shape(*this);
     if (range.first == range.second && on_progression(range.first)) {
         unsigned old_size = m_ranges.size();
         int index = floor_index(range.first);
@@ -315,6 +351,7 @@ void big_iset::insert(const range_type& range) {
 }
 
 void big_iset::insert(const range_type& range, unsigned s) {
+    shape_update shape(*this);
     int lo = range.first, hi = range.second;
     // A zero stride or a crossing range is a malformed range, as for insert(range).
     if (s == 0 || hi < lo)
@@ -357,6 +394,7 @@ void big_iset::insert(const range_type& range, unsigned s) {
 }
 
 void big_iset::insert_all_of(const big_iset& other) {
+    shape_update shape(*this);
     if (other.empty() || full())
         return;
     if (empty() || other.full()) {
@@ -386,6 +424,7 @@ void big_iset::insert_all_of(const big_iset& other) {
 // Removal
 
 void big_iset::erase(const range_type& range) {
+    shape_update shape(*this);
     long long first = ceil_div(static_cast<long long>(range.first) - m_offset, m_skip);
     long long last = floor_div(static_cast<long long>(range.second) - m_offset, m_skip);
     if (last < first)
@@ -396,10 +435,12 @@ void big_iset::erase(const range_type& range) {
 }
 
 big_iset::iterator big_iset::erase(const iterator& it) {
+    shape_update shape(*this);
     return iterator(m_ranges.erase(it.index_iterator()), this);
 }
 
 void big_iset::erase_all_of(const big_iset& other) {
+    shape_update shape(*this);
     if (other.full()) {
         reset();
         return;
@@ -439,6 +480,7 @@ void big_iset::erase_all_of(const big_iset& other) {
 // Intersection
 
 void big_iset::intersect(const range_type& range) {
+    shape_update shape(*this);
     long long first = ceil_div(static_cast<long long>(range.first) - m_offset, m_skip);
     long long last = floor_div(static_cast<long long>(range.second) - m_offset, m_skip);
     if (last < first) {
@@ -467,6 +509,7 @@ void big_iset::intersect_with_progression(const range_type& range, unsigned s) {
 }
 
 void big_iset::intersect(const range_type& range, unsigned s) {
+    shape_update shape(*this);
     int lo = range.first, hi = range.second;
     if (s == 1 || lo >= hi || empty()) {
         intersect(range);
@@ -497,6 +540,7 @@ void big_iset::intersect(const range_type& range, unsigned s) {
 }
 
 void big_iset::intersect(const std::pair<std::int64_t, std::int64_t>& bounds, unsigned s) {
+    shape_update shape(*this);
     std::int64_t lo = bounds.first, hi = bounds.second;
     if (s == 0)
         throw std::runtime_error("Intersecting with range with a wrong stride");
@@ -542,6 +586,7 @@ void big_iset::intersect_different_strides(const big_iset& other) {
 }
 
 void big_iset::intersect(const big_iset& other) {
+    shape_update shape(*this);
     if (empty() || other.empty()) {
         reset();
         return;
@@ -575,6 +620,7 @@ void big_iset::intersect(const big_iset& other) {
 }
 
 void big_iset::complement() {
+    shape_update shape(*this);
     flatten();
     m_ranges.complement();
 }
@@ -582,21 +628,7 @@ void big_iset::complement() {
 // ---------------------------------------------------------------------------
 // Queries
 
-namespace {
-
-// The only range of a plain set of one range, else null: the common shape of
-// domains and literals, tested without walking the tree.
-const big_iset::range_type* single_range(const big_iset& s) {
-    if (s.stride() != 1 || s.index_map().range_count() != 1)
-        return nullptr;
-    return &s.index_map().ranges().begin()->second;
-}
-
-} // namespace
-
-bool big_iset::contains(int v) const {
-    if (const range_type* a = single_range(*this))
-        return a->first <= v && v <= a->second;
+bool big_iset::contains_in_map(int v) const {
     int index;
     return index_of(v, index) && m_ranges.contains(index);
 }
@@ -642,11 +674,7 @@ bool big_iset::contains_all_of(const range_type& range, unsigned s) const {
 }
 
 
-bool big_iset::contains_all_of(const big_iset& other) const {
-    if (const range_type* a = single_range(*this)) {
-        if (const range_type* b = single_range(other))
-            return a->first <= b->first && b->second <= a->second;
-    }
+bool big_iset::contains_all_in_maps(const big_iset& other) const {
     if (m_skip == other.m_skip && m_offset == other.m_offset)
         return m_ranges.contains_all_of(other.m_ranges);
     if (other.empty() || full())
@@ -665,11 +693,7 @@ bool big_iset::contains_all_of(const big_iset& other) const {
     return true;
 }
 
-bool big_iset::contains_any_of(const big_iset& other) const {
-    if (const range_type* a = single_range(*this)) {
-        if (const range_type* b = single_range(other))
-            return a->first <= b->second && b->first <= a->second;
-    }
+bool big_iset::contains_any_in_maps(const big_iset& other) const {
     if (empty() || other.empty())
         return false;
     if (full() || other.full())

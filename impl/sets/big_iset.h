@@ -6,6 +6,11 @@
 // the set holds only isolated indices, so a set built value by value from a
 // progression ends as one index range. Emptiness is empty(); size() is 0 both
 // for the empty and for the full set of all 2^32 values.
+//
+// Beside the index map every set keeps its shape: whether it is one plain
+// range (stride 1, one index range) and that range's bounds. Every mutator
+// refreshes it, so the commonest tests (a literal or a 0/1 domain against
+// another) read the set object only and never walk or even touch the tree.
 #pragma once
 
 #include <cstdint>
@@ -78,7 +83,8 @@ public:
     };
     typedef iterator const_iterator;
 
-    big_iset() : m_ranges(), m_skip(1), m_offset(0), m_changes(0) {}
+    big_iset()
+        : m_lo(0), m_hi(0), m_interval(false), m_ranges(), m_skip(1), m_offset(0), m_changes(0) {}
     explicit big_iset(const std::string& text);
     big_iset(const big_iset& other);
     big_iset(big_iset&& other) noexcept;
@@ -92,8 +98,8 @@ public:
     bool full() const { return m_skip == 1 && m_ranges.full(); }
     unsigned size() const { return m_ranges.size(); }
     // Least and greatest element; the set must not be empty.
-    int min() const { return value_of(m_ranges.min()); }
-    int max() const { return value_of(m_ranges.max()); }
+    int min() const { return m_interval ? m_lo : value_of(m_ranges.min()); }
+    int max() const { return m_interval ? m_hi : value_of(m_ranges.max()); }
     unsigned stride() const { return m_skip; }
     unsigned offset() const { return m_offset; }
     const big_iset_impl& index_map() const { return m_ranges; }
@@ -120,11 +126,21 @@ public:
     void compact();
     void flatten();
 
-    // Queries.
-    bool contains(int v) const;
-    bool contains_all_of(const big_iset& other) const;
+    // Queries; two plain ranges are decided here, without a call.
+    bool contains(int v) const {
+        return m_interval ? m_lo <= v && v <= m_hi : contains_in_map(v);
+    }
+    bool contains_all_of(const big_iset& other) const {
+        if (m_interval && other.m_interval)
+            return m_lo <= other.m_lo && other.m_hi <= m_hi;
+        return contains_all_in_maps(other);
+    }
     bool contains_all_of(const range_type& range, unsigned stride) const;
-    bool contains_any_of(const big_iset& other) const;
+    bool contains_any_of(const big_iset& other) const {
+        if (m_interval && other.m_interval)
+            return m_lo <= other.m_hi && other.m_lo <= m_hi;
+        return contains_any_in_maps(other);
+    }
     static bool same_elements(const big_iset& a, const big_iset& b);
     int rand() const;
     void validate() const;
@@ -145,6 +161,13 @@ protected:
 
 private:
     friend class iterator;
+    class shape_update;
+
+    // Recomputes the shape from the index map and the stride.
+    void note_shape();
+    bool contains_in_map(int v) const;
+    bool contains_all_in_maps(const big_iset& other) const;
+    bool contains_any_in_maps(const big_iset& other) const;
 
     // Index of v when v lies on the progression; false otherwise.
     bool index_of(int v, int& index) const;
@@ -159,6 +182,10 @@ private:
     void intersect_different_strides(const big_iset& other);
     void intersect_with_progression(const range_type& range, unsigned stride);
 
+    // The shape: m_interval when the set is exactly [m_lo, m_hi] with stride 1.
+    int m_lo;
+    int m_hi;
+    bool m_interval;
     big_iset_impl m_ranges;
     unsigned m_skip;
     unsigned m_offset;

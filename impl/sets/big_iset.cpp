@@ -374,7 +374,24 @@ void big_iset::insert_value(int v) {
     insert(range_type(v, v));
 }
 
+// Whether two plain ranges overlap or touch, so that their union is one range.
+bool big_iset::unites_with(int lo, int hi) const {
+    return static_cast<long long>(lo) <= static_cast<long long>(m_hi) + 1 &&
+           static_cast<long long>(m_lo) <= static_cast<long long>(hi) + 1;
+}
+
 void big_iset::insert(const range_type& range) {
+    if (range.first <= range.second && m_skip == 1 && (m_interval || empty())) {
+        // A plain range, or nothing, grown by a range it meets stays one range.
+        if (!m_interval || unites_with(range.first, range.second)) {
+            const unsigned old_size = size();
+            become_plain_range(m_interval ? std::min(m_lo, range.first) : range.first,
+                               m_interval ? std::max(m_hi, range.second) : range.second);
+            if (range.first == range.second)
+                count_change(old_size);
+            return;
+        }
+    }
     shape_update shape(*this);
     if (range.first == range.second && on_progression(range.first)) {
         unsigned old_size = m_ranges.size();
@@ -436,6 +453,21 @@ void big_iset::insert(const range_type& range, unsigned s) {
 }
 
 void big_iset::insert_all_of(const big_iset& other) {
+    if (other.m_interval && (m_interval || empty())) {
+        if (full())
+            return;
+        if (empty() || other.full()) {
+            become_plain_range(other.m_lo, other.m_hi);
+            m_changes = 0;
+            return;
+        }
+        if (unites_with(other.m_lo, other.m_hi)) {
+            const unsigned old_size = size();
+            become_plain_range(std::min(m_lo, other.m_lo), std::max(m_hi, other.m_hi));
+            count_change(old_size);
+            return;
+        }
+    }
     shape_update shape(*this);
     if (other.empty() || full())
         return;

@@ -184,6 +184,8 @@ private:
     void materialise() const;
     // The set becomes the lazy plain range [lo, hi]; the caller keeps lo <= hi.
     void become_plain_range(int lo, int hi);
+    // This plain range and [lo, hi] overlap or touch.
+    bool unites_with(int lo, int hi) const;
     bool contains_in_map(int v) const;
     bool contains_all_in_maps(const big_iset& other) const;
     bool contains_any_in_maps(const big_iset& other) const;

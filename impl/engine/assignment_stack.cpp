@@ -108,7 +108,7 @@ void assignment_stack::undo_level(unsigned level) {
             m_saved_values[e.m_variable] = std::make_pair(true, state.m_domain.min());
         restore_from_entry(e);
     }
-    m_trail.erase(m_trail.begin() + first, m_trail.end());
+    m_trail.truncate(first);
     m_levels.resize(level - 1);
 }
 
@@ -135,7 +135,7 @@ void assignment_stack::clear() {
     }
     for (unsigned v = 0; v < var_count(); ++v)
         complete_var_update(v);
-    m_trail.clear();
+    m_trail.truncate(0);
     m_levels.clear();
 }
 
@@ -338,9 +338,11 @@ unsigned assignment_stack::asserting_level_of_nth(unsigned n,
 
 std::vector<unsigned> assignment_stack::get_busy_constraints(unsigned first) const {
     std::vector<unsigned> busy;
-    for (const variable_modification_entry& e : m_trail)
-        if (e.m_cause >= 0 && static_cast<unsigned>(e.m_cause) >= first)
-            busy.push_back(static_cast<unsigned>(e.m_cause));
+    for (std::size_t i = 0; i < m_trail.size(); ++i) {
+        const int cause = m_trail[i].m_cause;
+        if (cause >= 0 && static_cast<unsigned>(cause) >= first)
+            busy.push_back(static_cast<unsigned>(cause));
+    }
     return busy;
 }
 

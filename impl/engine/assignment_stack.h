@@ -13,7 +13,10 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <new>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -163,6 +166,55 @@ private:
         const assignment_stack* m_stack;
     };
 
+    // The trail's entries in blocks of a fixed size. Appending never moves an
+    // entry (a vector moves them all when it grows and holds both copies
+    // meanwhile); blocks left empty by undoing stay for reuse.
+    class trail_store : public no_copy {
+    public:
+        typedef variable_modification_entry entry_type;
+        static constexpr std::size_t BLOCK = 1024;
+
+        trail_store() = default;
+        ~trail_store() { truncate(0); }
+
+        std::size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        entry_type& operator[](std::size_t i) { return *slot(i); }
+        const entry_type& operator[](std::size_t i) const { return *slot(i); }
+        const entry_type& at(std::size_t i) const {
+            if (i >= m_size)
+                throw std::out_of_range("trail entry out of range");
+            return *slot(i);
+        }
+        entry_type& back() { return *slot(m_size - 1); }
+
+        template <class... Args>
+        void emplace_back(Args&&... args) {
+            if (m_size == m_blocks.size() * BLOCK)
+                m_blocks.emplace_back(new block);
+            new (slot(m_size)) entry_type(std::forward<Args>(args)...);
+            ++m_size;
+        }
+        void pop_back() { slot(--m_size)->~entry_type(); }
+        // Drops the entries from n on.
+        void truncate(std::size_t n) {
+            while (m_size > n)
+                pop_back();
+        }
+
+    private:
+        struct block {
+            alignas(entry_type) unsigned char bytes[BLOCK * sizeof(entry_type)];
+        };
+        entry_type* slot(std::size_t i) const {
+            return std::launder(
+                reinterpret_cast<entry_type*>(m_blocks[i / BLOCK]->bytes) + i % BLOCK);
+        }
+
+        std::vector<std::unique_ptr<block>> m_blocks;
+        std::size_t m_size = 0;
+    };
+
     bool heap_holds(unsigned var) const { return var < m_heap_positions.size(); }
     void heap_move_up(unsigned var);
     void heap_move_down(unsigned var);
@@ -182,7 +234,7 @@ private:
     double m_cost_growth;
     std::vector<std::pair<bool, int>> m_saved_values;
     std::vector<single_decision_data> m_levels;
-    std::vector<variable_modification_entry> m_trail;
+    trail_store m_trail;
     std::vector<solver_types::label_type> m_labels;
     assignment_variables_print_strategy m_print_strategy;
     std::vector<std::string> m_names;

@@ -3,6 +3,7 @@
 // and offset (the index maps then do all the work).
 #include "impl/sets/big_iset.h"
 
+#include <algorithm>
 #include <numeric>
 #include <stdexcept>
 
@@ -154,6 +155,51 @@ progression to_progression(const range_type& r, unsigned s) {
 } // namespace
 
 // ---------------------------------------------------------------------------
+// Shape
+
+// Refreshes the shape when a mutator returns, by any path, a throw included
+// (the set is then unchanged and so is its shape).
+class big_iset::shape_update {
+public:
+    explicit shape_update(big_iset& set) : m_set(set) {
+        if (set.m_lazy)
+            set.materialise();
+    }
+    ~shape_update() { m_set.note_shape(); }
+    shape_update(const shape_update&) = delete;
+    shape_update& operator=(const shape_update&) = delete;
+
+private:
+    big_iset& m_set;
+};
+
+void big_iset::note_shape() {
+    if (m_lazy)
+        return;
+    m_interval = m_skip == 1 && m_ranges.range_count() == 1;
+    if (m_interval) {
+        const range_type& r = m_ranges.ranges().begin()->second;
+        m_lo = r.first;
+        m_hi = r.second;
+    }
+}
+
+void big_iset::materialise() const {
+    m_ranges.insert(range_type(m_lo, m_hi));
+    m_lazy = false;
+}
+
+void big_iset::become_plain_range(int lo, int hi) {
+    m_ranges.clear();
+    m_lo = lo;
+    m_hi = hi;
+    m_interval = true;
+    m_lazy = true;
+    m_skip = 1;
+    m_offset = 0;
+}
+
+// ---------------------------------------------------------------------------
 // Index arithmetic
 
 bool big_iset::on_progression(int v) const {
@@ -183,11 +229,19 @@ int big_iset::upper_impl_value(int v) const {
 // Construction
 
 big_iset::big_iset(const std::string& text) : big_iset() {
+    shape_update shape(*this);
     iset_helpers::assign_set(*this, text);
 }
 
-big_iset::big_iset(const big_iset& other)
-    : m_ranges(other.m_ranges), m_skip(other.m_skip), m_offset(other.m_offset), m_changes(0) {
+big_iset::big_iset(const big_iset& other) : big_iset() {
+    if (other.m_interval) {
+        become_plain_range(other.m_lo, other.m_hi);
+        return;
+    }
+    m_ranges = other.map();
+    m_skip = other.m_skip;
+    m_offset = other.m_offset;
+    note_shape();
     compact();
 }
 
@@ -196,13 +250,19 @@ big_iset::big_iset(big_iset&& other) noexcept : big_iset() {
 }
 
 big_iset& big_iset::operator=(const big_iset& other) {
-    if (this != &other) {
-        m_ranges = other.m_ranges;
-        m_skip = other.m_skip;
-        m_offset = other.m_offset;
-        m_changes = 0;
-        compact();
+    if (this == &other)
+        return *this;
+    m_changes = 0;
+    if (other.m_interval) {
+        become_plain_range(other.m_lo, other.m_hi);
+        return *this;
     }
+    m_lazy = false;
+    m_ranges = other.map();
+    m_skip = other.m_skip;
+    m_offset = other.m_offset;
+    note_shape();
+    compact();
     return *this;
 }
 
@@ -213,19 +273,32 @@ big_iset& big_iset::operator=(big_iset&& other) noexcept {
 
 void big_iset::swap(big_iset& other) noexcept {
     m_ranges.swap(other.m_ranges);
+    std::swap(m_lo, other.m_lo);
+    std::swap(m_hi, other.m_hi);
+    std::swap(m_interval, other.m_interval);
+    std::swap(m_lazy, other.m_lazy);
     std::swap(m_skip, other.m_skip);
     std::swap(m_offset, other.m_offset);
     std::swap(m_changes, other.m_changes);
 }
 
 void big_iset::reset() {
+    m_interval = false;
+    m_lazy = false;
     m_ranges.clear();
     m_skip = 1;
     m_offset = 0;
     m_changes = 0;
 }
 
+void big_iset::clear_keeping_counter() {
+    m_interval = false;
+    m_lazy = false;
+    m_ranges.clear();
+}
+
 void big_iset::assign(int v) {
+    shape_update shape(*this);
     reset();
     insert(range_type(v, v));
 }
@@ -234,7 +307,7 @@ void big_iset::assign(int v) {
 // Compaction
 
 void big_iset::count_change(unsigned old_size) {
-    if (m_ranges.size() == old_size)
+    if (size() == old_size)
         return;
     if (m_changes > 5)
         compact();
@@ -244,6 +317,8 @@ void big_iset::count_change(unsigned old_size) {
 
 void big_iset::compact() {
     m_changes = 0;
+    if (m_lazy)
+        return;
     unsigned n = m_ranges.size();
     if ((m_skip == 1 && n == 0) || n < 2 || n != m_ranges.range_count())
         return;
@@ -275,6 +350,7 @@ void big_iset::compact() {
     m_ranges.swap(fresh);
     m_skip = g;
     m_offset = new_offset;
+    note_shape();
 }
 
 void big_iset::flatten() {
@@ -288,6 +364,7 @@ void big_iset::flatten() {
     m_ranges.swap(fresh);
     m_skip = 1;
     m_offset = 0;
+    note_shape();
 }
 
 // ---------------------------------------------------------------------------
@@ -297,7 +374,25 @@ void big_iset::insert_value(int v) {
     insert(range_type(v, v));
 }
 
+// Whether two plain ranges overlap or touch, so that their union is one range.
+bool big_iset::unites_with(int lo, int hi) const {
+    return static_cast<long long>(lo) <= static_cast<long long>(m_hi) + 1 &&
+           static_cast<long long>(m_lo) <= static_cast<long long>(hi) + 1;
+}
+
 void big_iset::insert(const range_type& range) {
+    if (range.first <= range.second && m_skip == 1 && (m_interval || empty())) {
+        // A plain range, or nothing, grown by a range it meets stays one range.
+        if (!m_interval || unites_with(range.first, range.second)) {
+            const unsigned old_size = size();
+            become_plain_range(m_interval ? std::min(m_lo, range.first) : range.first,
+                               m_interval ? std::max(m_hi, range.second) : range.second);
+            if (range.first == range.second)
+                count_change(old_size);
+            return;
+        }
+    }
+    shape_update shape(*this);
     if (range.first == range.second && on_progression(range.first)) {
         unsigned old_size = m_ranges.size();
         int index = floor_index(range.first);
@@ -315,6 +410,7 @@ void big_iset::insert(const range_type& range) {
 }
 
 void big_iset::insert(const range_type& range, unsigned s) {
+    shape_update shape(*this);
     int lo = range.first, hi = range.second;
     // A zero stride or a crossing range is a malformed range, as for insert(range).
     if (s == 0 || hi < lo)
@@ -357,10 +453,26 @@ void big_iset::insert(const range_type& range, unsigned s) {
 }
 
 void big_iset::insert_all_of(const big_iset& other) {
+    if (other.m_interval && (m_interval || empty())) {
+        if (full())
+            return;
+        if (empty() || other.full()) {
+            become_plain_range(other.m_lo, other.m_hi);
+            m_changes = 0;
+            return;
+        }
+        if (unites_with(other.m_lo, other.m_hi)) {
+            const unsigned old_size = size();
+            become_plain_range(std::min(m_lo, other.m_lo), std::max(m_hi, other.m_hi));
+            count_change(old_size);
+            return;
+        }
+    }
+    shape_update shape(*this);
     if (other.empty() || full())
         return;
     if (empty() || other.full()) {
-        m_ranges = other.m_ranges;
+        m_ranges = other.map();
         m_skip = other.m_skip;
         m_offset = other.m_offset;
         m_changes = 0;
@@ -369,12 +481,12 @@ void big_iset::insert_all_of(const big_iset& other) {
     }
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
         unsigned old_size = m_ranges.size();
-        m_ranges.insert_all_of(other.m_ranges);
+        m_ranges.insert_all_of(other.map());
         count_change(old_size);
         return;
     }
     if (other.m_skip == 1) {
-        for (const auto& node : other.m_ranges.ranges())
+        for (const auto& node : other.map().ranges())
             insert(node.second);
     } else {
         for (iterator it = other.begin(), e = other.end(); it != e; ++it)
@@ -386,6 +498,7 @@ void big_iset::insert_all_of(const big_iset& other) {
 // Removal
 
 void big_iset::erase(const range_type& range) {
+    shape_update shape(*this);
     long long first = ceil_div(static_cast<long long>(range.first) - m_offset, m_skip);
     long long last = floor_div(static_cast<long long>(range.second) - m_offset, m_skip);
     if (last < first)
@@ -396,10 +509,12 @@ void big_iset::erase(const range_type& range) {
 }
 
 big_iset::iterator big_iset::erase(const iterator& it) {
+    shape_update shape(*this);
     return iterator(m_ranges.erase(it.index_iterator()), this);
 }
 
 void big_iset::erase_all_of(const big_iset& other) {
+    shape_update shape(*this);
     if (other.full()) {
         reset();
         return;
@@ -414,14 +529,14 @@ void big_iset::erase_all_of(const big_iset& other) {
         return;
     unsigned old_size = m_ranges.size();
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
-        m_ranges.erase_all_of(other.m_ranges);
+        m_ranges.erase_all_of(other.map());
         count_change(old_size);
         return;
     }
     int hi = max();
     if (other.m_skip == 1) {
-        const big_iset_impl::map_type& map = other.m_ranges.ranges();
-        for (auto node = other.m_ranges.lower_range_bound(min());
+        const big_iset_impl::map_type& map = other.map().ranges();
+        for (auto node = other.map().lower_range_bound(min());
              node != map.end() && node->second.first <= hi && !empty(); ++node)
             erase(node->second);
     } else {
@@ -439,6 +554,18 @@ void big_iset::erase_all_of(const big_iset& other) {
 // Intersection
 
 void big_iset::intersect(const range_type& range) {
+    if (m_interval && range.first <= range.second) {
+        // A plain range stays one (or empties): the index map is not needed.
+        const unsigned old_size = size();
+        const int lo = std::max(m_lo, range.first), hi = std::min(m_hi, range.second);
+        if (lo <= hi)
+            become_plain_range(lo, hi);
+        else
+            clear_keeping_counter();
+        count_change(old_size);
+        return;
+    }
+    shape_update shape(*this);
     long long first = ceil_div(static_cast<long long>(range.first) - m_offset, m_skip);
     long long last = floor_div(static_cast<long long>(range.second) - m_offset, m_skip);
     if (last < first) {
@@ -467,6 +594,7 @@ void big_iset::intersect_with_progression(const range_type& range, unsigned s) {
 }
 
 void big_iset::intersect(const range_type& range, unsigned s) {
+    shape_update shape(*this);
     int lo = range.first, hi = range.second;
     if (s == 1 || lo >= hi || empty()) {
         intersect(range);
@@ -497,6 +625,7 @@ void big_iset::intersect(const range_type& range, unsigned s) {
 }
 
 void big_iset::intersect(const std::pair<std::int64_t, std::int64_t>& bounds, unsigned s) {
+    shape_update shape(*this);
     std::int64_t lo = bounds.first, hi = bounds.second;
     if (s == 0)
         throw std::runtime_error("Intersecting with range with a wrong stride");
@@ -542,6 +671,19 @@ void big_iset::intersect_different_strides(const big_iset& other) {
 }
 
 void big_iset::intersect(const big_iset& other) {
+    if (m_interval && other.m_interval) {
+        // Two plain ranges: the hull step is the whole intersection.
+        if (other.full())
+            return;
+        if (full()) {
+            become_plain_range(other.m_lo, other.m_hi);
+            m_changes = 0;
+            return;
+        }
+        intersect(range_type(other.m_lo, other.m_hi));
+        return;
+    }
+    shape_update shape(*this);
     if (empty() || other.empty()) {
         reset();
         return;
@@ -549,7 +691,7 @@ void big_iset::intersect(const big_iset& other) {
     if (other.full())
         return;
     if (full()) {
-        m_ranges = other.m_ranges;
+        m_ranges = other.map();
         m_skip = other.m_skip;
         m_offset = other.m_offset;
         m_changes = 0;
@@ -559,9 +701,12 @@ void big_iset::intersect(const big_iset& other) {
     intersect(range_type(other.min(), other.max()));
     if (empty())
         return;
+    // The hull step may have left a lazy plain range.
+    if (m_lazy)
+        materialise();
     unsigned old_size = m_ranges.size();
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
-        m_ranges.intersect(other.m_ranges);
+        m_ranges.intersect(other.map());
     } else {
         if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset)) {
             reset();
@@ -575,6 +720,7 @@ void big_iset::intersect(const big_iset& other) {
 }
 
 void big_iset::complement() {
+    shape_update shape(*this);
     flatten();
     m_ranges.complement();
 }
@@ -582,27 +728,13 @@ void big_iset::complement() {
 // ---------------------------------------------------------------------------
 // Queries
 
-namespace {
-
-// The only range of a plain set of one range, else null: the common shape of
-// domains and literals, tested without walking the tree.
-const big_iset::range_type* single_range(const big_iset& s) {
-    if (s.stride() != 1 || s.index_map().range_count() != 1)
-        return nullptr;
-    return &s.index_map().ranges().begin()->second;
-}
-
-} // namespace
-
-bool big_iset::contains(int v) const {
-    if (const range_type* a = single_range(*this))
-        return a->first <= v && v <= a->second;
+bool big_iset::contains_in_map(int v) const {
     int index;
-    return index_of(v, index) && m_ranges.contains(index);
+    return index_of(v, index) && map().contains(index);
 }
 
 big_iset::iterator big_iset::lower_bound(int v) const {
-    return iterator(m_ranges.lower_bound(ceil_index(v)), this);
+    return iterator(map().lower_bound(ceil_index(v)), this);
 }
 
 big_iset::iterator big_iset::upper_bound(int v) const {
@@ -642,13 +774,9 @@ bool big_iset::contains_all_of(const range_type& range, unsigned s) const {
 }
 
 
-bool big_iset::contains_all_of(const big_iset& other) const {
-    if (const range_type* a = single_range(*this)) {
-        if (const range_type* b = single_range(other))
-            return a->first <= b->first && b->second <= a->second;
-    }
+bool big_iset::contains_all_in_maps(const big_iset& other) const {
     if (m_skip == other.m_skip && m_offset == other.m_offset)
-        return m_ranges.contains_all_of(other.m_ranges);
+        return map().contains_all_of(other.map());
     if (other.empty() || full())
         return true;
     if (empty())
@@ -657,7 +785,7 @@ bool big_iset::contains_all_of(const big_iset& other) const {
         return false;
     if (min() > other.min() || max() < other.max())
         return false;
-    for (const auto& node : other.m_ranges.ranges()) {
+    for (const auto& node : other.map().ranges()) {
         range_type r(other.value_of(node.second.first), other.value_of(node.second.second));
         if (!contains_all_of(r, other.m_skip))
             return false;
@@ -665,11 +793,7 @@ bool big_iset::contains_all_of(const big_iset& other) const {
     return true;
 }
 
-bool big_iset::contains_any_of(const big_iset& other) const {
-    if (const range_type* a = single_range(*this)) {
-        if (const range_type* b = single_range(other))
-            return a->first <= b->second && b->first <= a->second;
-    }
+bool big_iset::contains_any_in_maps(const big_iset& other) const {
     if (empty() || other.empty())
         return false;
     if (full() || other.full())
@@ -677,7 +801,7 @@ bool big_iset::contains_any_of(const big_iset& other) const {
     if (max() < other.min() || min() > other.max())
         return false;
     if (m_skip == other.m_skip && m_offset == other.m_offset)
-        return m_ranges.contains_any_of(other.m_ranges);
+        return map().contains_any_of(other.map());
     if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset))
         return false;
     iterator a = begin(), ae = end();
@@ -696,8 +820,7 @@ bool big_iset::contains_any_of(const big_iset& other) const {
 
 bool big_iset::same_elements(const big_iset& a, const big_iset& b) {
     if (a.m_skip == b.m_skip && a.m_offset == b.m_offset)
-        return a.m_ranges.size() == b.m_ranges.size() &&
-               big_iset_impl::same_ranges(a.m_ranges, b.m_ranges);
+        return a.size() == b.size() && big_iset_impl::same_ranges(a.map(), b.map());
     iterator ia = a.begin(), ae = a.end(), ib = b.begin(), be = b.end();
     for (; ia != ae && ib != be; ++ia, ++ib)
         if (*ia != *ib)
@@ -708,11 +831,11 @@ bool big_iset::same_elements(const big_iset& a, const big_iset& b) {
 int big_iset::rand() const {
     if (empty())
         throw std::runtime_error("Can't qarn::big_iset::rand() for an empty set");
-    return value_of(m_ranges.rand());
+    return value_of(map().rand());
 }
 
 void big_iset::validate() const {
-    m_ranges.validate();
+    map().validate();
     if (!(m_offset < m_skip))
         throw std::runtime_error("big::iset::validate: skip size is smaller than offset");
     if (m_ranges.empty())
@@ -820,7 +943,7 @@ void big_iset::iterator::retract_range() {
         return;
     }
     big_iset_impl::node_type node = m_it.node();
-    if (node == m_set->m_ranges.ranges().end() || m_it.value() == INT_MIN ||
+    if (node == m_set->map().ranges().end() || m_it.value() == INT_MIN ||
         m_it.value() <= node->second.first)
         --node;
     m_it = big_iset_impl::iterator(node, INT_MIN);

@@ -6,6 +6,15 @@
 // the set holds only isolated indices, so a set built value by value from a
 // progression ends as one index range. Emptiness is empty(); size() is 0 both
 // for the empty and for the full set of all 2^32 values.
+//
+// Beside the index map every set keeps its shape: whether it is one plain
+// range (stride 1, one index range) and that range's bounds. Every mutator
+// refreshes it, so the commonest tests (a literal or a 0/1 domain against
+// another) read the set object only and never walk or even touch the tree.
+// A plain range made by copying or by intersecting plain ranges has no index
+// map yet (it is "lazy"): the map is built the first time anything reads it
+// (index_map, iterators, the general operations), so copies of domains and
+// the trail's saved domains cost no tree nodes.
 #pragma once
 
 #include <cstdint>
@@ -78,7 +87,9 @@ public:
     };
     typedef iterator const_iterator;
 
-    big_iset() : m_ranges(), m_skip(1), m_offset(0), m_changes(0) {}
+    big_iset()
+        : m_lo(0), m_hi(0), m_ranges(), m_skip(1), m_offset(0), m_changes(0), m_interval(false),
+          m_lazy(false) {}
     explicit big_iset(const std::string& text);
     big_iset(const big_iset& other);
     big_iset(big_iset&& other) noexcept;
@@ -88,18 +99,23 @@ public:
     // The set becomes {v}.
     void assign(int v);
 
-    bool empty() const { return m_ranges.empty(); }
-    bool full() const { return m_skip == 1 && m_ranges.full(); }
-    unsigned size() const { return m_ranges.size(); }
+    bool empty() const { return !m_lazy && m_ranges.empty(); }
+    bool full() const {
+        return m_lazy ? m_lo == MIN_DOMAIN && m_hi == MAX_DOMAIN : m_skip == 1 && m_ranges.full();
+    }
+    unsigned size() const {
+        return m_lazy ? static_cast<unsigned>(m_hi) - static_cast<unsigned>(m_lo) + 1u
+                      : m_ranges.size();
+    }
     // Least and greatest element; the set must not be empty.
-    int min() const { return value_of(m_ranges.min()); }
-    int max() const { return value_of(m_ranges.max()); }
+    int min() const { return m_interval ? m_lo : value_of(m_ranges.min()); }
+    int max() const { return m_interval ? m_hi : value_of(m_ranges.max()); }
     unsigned stride() const { return m_skip; }
     unsigned offset() const { return m_offset; }
-    const big_iset_impl& index_map() const { return m_ranges; }
+    const big_iset_impl& index_map() const { return map(); }
 
-    iterator begin() const { return iterator(m_ranges.begin(), this); }
-    iterator end() const { return iterator(m_ranges.end(), this); }
+    iterator begin() const { return iterator(map().begin(), this); }
+    iterator end() const { return iterator(map().end(), this); }
     iterator lower_bound(int v) const;
     iterator upper_bound(int v) const;
     // Index of the first element not below v: ceil((v - offset) / stride).
@@ -120,11 +136,21 @@ public:
     void compact();
     void flatten();
 
-    // Queries.
-    bool contains(int v) const;
-    bool contains_all_of(const big_iset& other) const;
+    // Queries; two plain ranges are decided here, without a call.
+    bool contains(int v) const {
+        return m_interval ? m_lo <= v && v <= m_hi : contains_in_map(v);
+    }
+    bool contains_all_of(const big_iset& other) const {
+        if (m_interval && other.m_interval)
+            return m_lo <= other.m_lo && other.m_hi <= m_hi;
+        return contains_all_in_maps(other);
+    }
     bool contains_all_of(const range_type& range, unsigned stride) const;
-    bool contains_any_of(const big_iset& other) const;
+    bool contains_any_of(const big_iset& other) const {
+        if (m_interval && other.m_interval)
+            return m_lo <= other.m_hi && other.m_lo <= m_hi;
+        return contains_any_in_maps(other);
+    }
     static bool same_elements(const big_iset& a, const big_iset& b);
     int rand() const;
     void validate() const;
@@ -145,6 +171,24 @@ protected:
 
 private:
     friend class iterator;
+    class shape_update;
+
+    // Recomputes the shape from the index map and the stride (a lazy set keeps its own).
+    void note_shape();
+    // The index map, built first when the set is lazy.
+    const big_iset_impl& map() const {
+        if (m_lazy)
+            materialise();
+        return m_ranges;
+    }
+    void materialise() const;
+    // The set becomes the lazy plain range [lo, hi]; the caller keeps lo <= hi.
+    void become_plain_range(int lo, int hi);
+    // This plain range and [lo, hi] overlap or touch.
+    bool unites_with(int lo, int hi) const;
+    bool contains_in_map(int v) const;
+    bool contains_all_in_maps(const big_iset& other) const;
+    bool contains_any_in_maps(const big_iset& other) const;
 
     // Index of v when v lies on the progression; false otherwise.
     bool index_of(int v, int& index) const;
@@ -154,15 +198,24 @@ private:
     bool on_progression(int v) const;
 
     void reset();
+    // Empties the set (stride 1 already) without touching the compaction counter.
+    void clear_keeping_counter();
     void count_change(unsigned old_size);
     void insert_value(int v);
     void intersect_different_strides(const big_iset& other);
     void intersect_with_progression(const range_type& range, unsigned stride);
 
-    big_iset_impl m_ranges;
+    // The shape: m_interval when the set is exactly [m_lo, m_hi] with stride 1;
+    // m_lazy (which implies m_interval) when m_ranges is not built yet.
+    // (Ordered so that the set takes 80 bytes, the shape in its first 8.)
+    int m_lo;
+    int m_hi;
+    mutable big_iset_impl m_ranges;
     unsigned m_skip;
     unsigned m_offset;
     unsigned char m_changes;
+    bool m_interval;
+    mutable bool m_lazy;
 };
 
 // The text form (see iset_text.h).

@@ -315,3 +315,55 @@ TEST(AssignmentStack, RelaxEqualsThePlainWalk) {
         }
     }
 }
+
+TEST(AssignmentStack, LongTrailAcrossStorageBlocksKeepsEveryAnswer) {
+    // 100 variables, 10 changes each per level: 1000 entries a level, so the
+    // trail crosses its storage blocks; undoing, popping and refilling reuse them.
+    assignment_stack s;
+    const unsigned n = 100, per_var = 10, per_level = n * per_var;
+    for (unsigned v = 0; v < n; ++v)
+        s.add_var(iset(range(0, 31)), nullptr, false);
+    std::uint64_t time = 1;
+    auto fill_level = [&](int cause) {
+        s.open_level(0);
+        for (unsigned v = 0; v < n; ++v)
+            for (unsigned k = 0; k < per_var; ++k)
+                s.set_var_domain(v, iset(range(s.domain(v).min() + 1, 31)), ++time, cause);
+    };
+    for (int level = 0; level < 3; ++level)
+        fill_level(-1);
+    ASSERT_EQ(s.trail_size(), 3 * per_level);
+    for (unsigned e = 0; e < s.trail_size(); ++e) {
+        const auto& entry = s.entry(e);
+        const unsigned v = (e % per_level) / per_var;
+        const int before = static_cast<int>(e / per_level * per_var + e % per_var);
+        ASSERT_EQ(entry.m_variable, v) << e;
+        ASSERT_TRUE(same(entry.m_domain, iset(range(before, 31)))) << e;
+        ASSERT_TRUE(same(s.var_domain_after_modification(v, e), iset(range(before + 1, 31))));
+        ASSERT_EQ(s.decision_level_of(e), e / per_level + 1);
+    }
+    EXPECT_THROW(s.entry(s.trail_size()), std::out_of_range);
+
+    s.undo_level(3);
+    ASSERT_EQ(s.trail_size(), 2 * per_level);
+    // Entries of one constraint on top, popped back across a block boundary.
+    for (unsigned v = 0; v < n; ++v)
+        s.set_var_domain(v, iset(range(21, 31)), ++time, 7);
+    s.erase_conflicting_modifications(7);
+    ASSERT_EQ(s.trail_size(), 2 * per_level);
+    for (unsigned v = 0; v < n; ++v)
+        ASSERT_TRUE(same(s.domain(v), iset(range(20, 31))));
+
+    s.undo_level(2);
+    fill_level(3);
+    ASSERT_EQ(s.trail_size(), 2 * per_level);
+    for (unsigned v = 0; v < n; ++v) {
+        ASSERT_TRUE(same(s.domain(v), iset(range(20, 31))));
+        ASSERT_TRUE(same(s.var_domain_end_level(v, 1), iset(range(10, 31))));
+        ASSERT_TRUE(same(s.var_domain_end_level(v, -1), iset(range(0, 31))));
+    }
+    s.clear();
+    EXPECT_EQ(s.trail_size(), 0u);
+    for (unsigned v = 0; v < n; ++v)
+        EXPECT_TRUE(same(s.domain(v), iset(range(0, 31))));
+}

@@ -224,6 +224,13 @@ void run_differential(long long base, int width, unsigned seed, int steps) {
     iset s;
     reference r(base, width);
     for (int step = 0; step < steps; ++step) {
+        // Every third step works on a copy: a copied plain range holds no
+        // index map until something needs it, and every operation must
+        // start from that form as well.
+        if (step % 3 == 1) {
+            iset copy(s);
+            s = std::move(copy);
+        }
         int op = g.below(14);
         long long lo, hi;
         unsigned st;
@@ -274,6 +281,10 @@ void run_differential(long long base, int width, unsigned seed, int steps) {
             iset o;
             reference ro(r.base, r.width);
             random_set(g, o, ro);
+            if (step % 2 == 0) { // the other operand as a copy (assigned)
+                const iset built(o);
+                o = built;
+            }
             if (op == 5) {
                 s.intersect(o);
                 for (long long v = r.base; v <= r.top(); ++v)
@@ -314,6 +325,10 @@ void run_differential(long long base, int width, unsigned seed, int steps) {
             iset o;
             reference ro(r.base, r.width);
             random_set(g, o, ro);
+            if (step % 2 == 0) { // the other operand as a copy (assigned)
+                const iset built(o);
+                o = built;
+            }
             bool all = !(ro.outside && !r.outside), any = r.outside && ro.outside &&
                                                             r.has_outside_values();
             for (long long v = r.base; v <= r.top(); ++v) {

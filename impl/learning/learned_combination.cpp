@@ -173,6 +173,7 @@ bool learned_type::combine(const constraint_propagator& reason,
         m_owned = std::move(old_owned);
         m_general = old_general;
         m_nodes = std::move(old_nodes);
+        m_latest_stale = true;
         m_literals = std::move(old_literals);
         for (unsigned k = 0; k < m_nodes.size(); ++k)
             m_variable_to_node.at(m_nodes[k].m_variable) = k;

@@ -2,6 +2,8 @@
 // conversions, and the view of its nodes.
 #include "impl/learning/learned_type.h"
 
+#include <algorithm>
+#include <cassert>
 #include <iostream>
 #include <stdexcept>
 
@@ -25,6 +27,7 @@ iset full_set() {
 std::vector<iset> learned_type::m_literals_cache;
 std::vector<learned_type::implication_node> learned_type::m_implication_nodes_cache;
 std::vector<unsigned> learned_type::m_variable_to_literal_index_cache;
+std::vector<std::pair<unsigned, unsigned>> learned_type::m_latest_heap_cache;
 
 learned_type::learned_type(const assignment_stack& stack, const solver& owner)
     : m_stack(&stack),
@@ -32,8 +35,11 @@ learned_type::learned_type(const assignment_stack& stack, const solver& owner)
       m_nodes(std::move(m_implication_nodes_cache)),
       m_literals(std::move(m_literals_cache)),
       m_variable_to_node(std::move(m_variable_to_literal_index_cache)),
-      m_current_level(stack.level_count()) {
+      m_current_level(stack.level_count()),
+      m_latest_heap(std::move(m_latest_heap_cache)) {
     m_implication_nodes_cache.clear();
+    m_latest_heap_cache.clear();
+    m_latest_heap.clear();
     m_literals_cache.clear();
     m_variable_to_literal_index_cache.clear();
     m_nodes.clear();
@@ -47,6 +53,8 @@ learned_type::~learned_type() {
     m_implication_nodes_cache = std::move(m_nodes);
     m_literals_cache = std::move(m_literals);
     m_variable_to_literal_index_cache = std::move(m_variable_to_node);
+    m_latest_heap.clear();
+    m_latest_heap_cache = std::move(m_latest_heap);
 }
 
 // ---------------------------------------------------------------------------
@@ -75,6 +83,7 @@ bool learned_type::set_entry(unsigned k, unsigned entry) {
     if (at_current_level(node.m_modification))
         --m_level_count;
     node.m_modification = entry;
+    note_entry(node.m_variable, entry);
     if (at_current_level(entry))
         ++m_level_count;
     m_explained = false;
@@ -99,6 +108,7 @@ void learned_type::clear() {
     m_owned.reset();
     m_general = nullptr;
     m_nodes.clear();
+    m_latest_stale = true;
     m_literals.clear();
     m_explained = false;
     m_level_count = 0;
@@ -159,6 +169,7 @@ void learned_type::construct_nodes_and_explanation(const constraint_connectivity
 }
 
 void learned_type::construct_from_variables(const std::vector<iset>& literals, unsigned entry) {
+    m_latest_stale = true;
     m_literals = literals;
     for (unsigned k = 0; k < m_nodes.size(); ++k) {
         implication_node& node = m_nodes[k];
@@ -216,6 +227,7 @@ void learned_type::insert_literal(const iset& values, unsigned variable, unsigne
     if (k == NO_NODE) {
         k = static_cast<unsigned>(m_nodes.size());
         m_nodes.push_back(implication_node{entry, variable});
+        note_entry(variable, entry);
         m_literals.resize(k);
         m_literals.push_back(values);
         m_variable_to_node.at(variable) = k;
@@ -264,7 +276,40 @@ void learned_type::erase_literal(unsigned k) {
 // ---------------------------------------------------------------------------
 // Queries
 
+void learned_type::push_latest(unsigned entry, unsigned variable) const {
+    m_latest_heap.emplace_back(entry, variable);
+    std::push_heap(m_latest_heap.begin(), m_latest_heap.end());
+}
+
+// Real entries are distinct across nodes (each is a change of its own
+// node's variable), so the heap's top among the current pairs is the scan's
+// answer; without a real entry the scan answers the first node.
 unsigned learned_type::latest_node_index(unsigned excluded) const {
+    if (excluded != NO_NODE)
+        return scan_latest_node_index(excluded);
+    if (m_latest_stale) {
+        m_latest_heap.clear();
+        for (const implication_node& node : m_nodes)
+            if (node.m_modification != NO_ENTRY)
+                m_latest_heap.emplace_back(node.m_modification, node.m_variable);
+        std::make_heap(m_latest_heap.begin(), m_latest_heap.end());
+        m_latest_stale = false;
+    }
+    while (!m_latest_heap.empty()) {
+        const std::pair<unsigned, unsigned> top = m_latest_heap.front();
+        const unsigned k = node_of(top.second);
+        if (k != NO_NODE && m_nodes[k].m_modification == top.first) {
+            assert(k == scan_latest_node_index(NO_NODE));
+            return k;
+        }
+        std::pop_heap(m_latest_heap.begin(), m_latest_heap.end());
+        m_latest_heap.pop_back();
+    }
+    assert(scan_latest_node_index(NO_NODE) == (m_nodes.empty() ? NO_NODE : 0u));
+    return m_nodes.empty() ? NO_NODE : 0;
+}
+
+unsigned learned_type::scan_latest_node_index(unsigned excluded) const {
     unsigned best = NO_NODE;
     unsigned best_entry = NO_ENTRY;
     for (unsigned k = 0; k < m_nodes.size(); ++k) {

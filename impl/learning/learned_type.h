@@ -18,6 +18,7 @@
 #include <list>
 #include <memory>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "impl/engine/assignment_stack.h"
@@ -175,6 +176,7 @@ private:
     static std::vector<iset> m_literals_cache;
     static std::vector<implication_node> m_implication_nodes_cache;
     static std::vector<unsigned> m_variable_to_literal_index_cache;
+    static std::vector<std::pair<unsigned, unsigned>> m_latest_heap_cache;
 
     // A view over the nodes: the object's effort, no reduction tracking.
     info_type view(unsigned time = AFTER_LAST_ENTRY, bool latest_tracking = true) const {
@@ -189,6 +191,14 @@ private:
     // Drops the nodes whose literal is empty; the others keep their order.
     void remove_empty_literals();
     bool general_is_clause() const;
+    // latest_node_index by a scan of every node.
+    unsigned scan_latest_node_index(unsigned excluded) const;
+    // Records that `variable`'s node now has `entry`.
+    void note_entry(unsigned variable, unsigned entry) {
+        if (!m_latest_stale && entry != NO_ENTRY)
+            push_latest(entry, variable);
+    }
+    void push_latest(unsigned entry, unsigned variable) const;
 
     const assignment_stack* m_stack;
     const solver* m_solver;
@@ -201,6 +211,11 @@ private:
     unsigned m_current_level;
     unsigned m_level_count = 0;
     unsigned m_effort = 0;
+    // Max-heap of (real entry, variable) pairs holding every node's real
+    // entry, plus stale pairs of nodes since moved or removed, which the
+    // query drops as it meets them; rebuilt from the nodes when stale.
+    mutable std::vector<std::pair<unsigned, unsigned>> m_latest_heap;
+    mutable bool m_latest_stale = true;
 };
 
 } // namespace qarn

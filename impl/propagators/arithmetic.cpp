@@ -220,45 +220,63 @@ void minus_ranges(const progression& a, unsigned sa, const progression& b, unsig
 
 namespace {
 
+// The maximal progressions of s, in increasing order.
+void list_progressions(const iset& s, std::vector<progression_lists::item>& out) {
+    out.clear();
+    for_each_progression(s, [&out](const progression& p, unsigned step) {
+        out.push_back(progression_lists::item{p, step});
+    });
+}
+
 template <class Combine>
-void combine_sets(const iset& a, const iset& b, iset& c, bool subtract, Combine combine) {
+void combine_sets(const iset& a, const iset& b, iset& c, bool subtract, Combine combine,
+                  progression_lists& lists) {
     if (a.empty() || b.empty() || c.empty()) {
         c = iset();
         return;
     }
     if (arithmetic::holds_every_value(a) || arithmetic::holds_every_value(b))
         return;
+    list_progressions(a, lists.a);
+    list_progressions(b, lists.b);
     iset r;
     // A cheap first pass with b's largest value often supports all of c.
     const int top = b.max();
-    for_each_progression(a, [&](const progression& p, unsigned step) {
+    for (const progression_lists::item& p : lists.a) {
         if (subtract)
-            minus_ranges(p, step, progression(top, top), 1, r);
+            minus_ranges(p.range, p.step, progression(top, top), 1, r);
         else
-            normalize_and_insert(span_type(static_cast<long long>(p.first) + top,
-                                           static_cast<long long>(p.second) + top),
-                                 r, step);
-    });
-    const iset::iterator end = a.end();
-    for (iset::iterator it = a.begin(); it != end;) {
-        progression p;
-        unsigned ps = 1;
-        it = it.find_stride(end, p, ps);
+            normalize_and_insert(span_type(static_cast<long long>(p.range.first) + top,
+                                           static_cast<long long>(p.range.second) + top),
+                                 r, p.step);
+    }
+    for (const progression_lists::item& p : lists.a) {
         if (r.contains_all_of(c))
             return;
-        for_each_progression(b, [&](const progression& q, unsigned qs) { combine(p, ps, q, qs, r); });
+        for (const progression_lists::item& q : lists.b)
+            combine(p.range, p.step, q.range, q.step, r);
     }
     c.intersect(r);
 }
 
 } // namespace
 
+void plus(const iset& a, const iset& b, iset& c, progression_lists& scratch) {
+    combine_sets(a, b, c, false, plus_ranges, scratch);
+}
+
+void minus(const iset& a, const iset& b, iset& c, progression_lists& scratch) {
+    combine_sets(a, b, c, true, minus_ranges, scratch);
+}
+
 void plus(const iset& a, const iset& b, iset& c) {
-    combine_sets(a, b, c, false, plus_ranges);
+    progression_lists lists;
+    plus(a, b, c, lists);
 }
 
 void minus(const iset& a, const iset& b, iset& c) {
-    combine_sets(a, b, c, true, minus_ranges);
+    progression_lists lists;
+    minus(a, b, c, lists);
 }
 
 void neg(const iset& a, iset& c) {

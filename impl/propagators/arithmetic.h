@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <climits>
 #include <utility>
+#include <vector>
 
 #include "impl/engine/constraint_runtime_info.h"
 #include "impl/engine/watch_types.h"
@@ -89,10 +90,27 @@ inline watch_handle_t allocate_inner_watch(constraint_runtime_info& ri, unsigned
 // Set arithmetic modulo 2^32: each narrows C; A and B are read only.
 namespace propagation {
 
+// The maximal progressions of two sets, listed once per operation; a
+// propagator that works set arithmetic often keeps one to reuse its storage.
+struct progression_lists {
+    struct item {
+        std::pair<int, int> range;
+        unsigned step;
+    };
+    std::vector<item> a, b;
+
+    // Scratch only: a copy starts empty.
+    progression_lists() = default;
+    progression_lists(const progression_lists&) {}
+    progression_lists& operator=(const progression_lists&) { return *this; }
+};
+
 // C ∩= {Wrap(a + b)}.
 void plus(const iset& a, const iset& b, iset& c);
+void plus(const iset& a, const iset& b, iset& c, progression_lists& scratch);
 // C ∩= {Wrap(a - b)}.
 void minus(const iset& a, const iset& b, iset& c);
+void minus(const iset& a, const iset& b, iset& c, progression_lists& scratch);
 // C ∩= {Wrap(-a)}: INT_MIN is its own negation.
 void neg(const iset& a, iset& c);
 

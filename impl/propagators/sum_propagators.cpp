@@ -89,9 +89,9 @@ void sum_truncate_propagator::propagate(iset& x0, iset& x1, iset& x2) const {
             return;
         const unsigned s0 = x0.size(), s1 = x1.size(), s2 = x2.size();
         propagate_bounds(x0, x1, x2);
-        propagation::plus(x1, x2, x0);
-        propagation::minus(x0, x1, x2);
-        propagation::minus(x0, x2, x1);
+        propagation::plus(x1, x2, x0, m_lists);
+        propagation::minus(x0, x1, x2, m_lists);
+        propagation::minus(x0, x2, x1, m_lists);
         if (s0 == x0.size() && s1 == x1.size() && s2 == x2.size())
             return;
     }
@@ -199,11 +199,11 @@ constraint_propagator::result_type sum_wrap_propagator::propagate_equality(
 bool sum_wrap_propagator::propagate(constraint_runtime_info& ri, iset& x, unsigned k) const {
     if (k == 2) {
         iset a(ri.domain(1)), b(ri.domain(2));
-        propagation::plus(a, b, x);
+        propagation::plus(a, b, x, m_lists);
         if (x.empty())
             return false;
-        propagation::minus(x, a, b);
-        propagation::minus(x, b, a);
+        propagation::minus(x, a, b, m_lists);
+        propagation::minus(x, b, a, m_lists);
         if (a.empty() || b.empty())
             return false;
         ri.set_domain(1, std::move(a));
@@ -212,12 +212,12 @@ bool sum_wrap_propagator::propagate(constraint_runtime_info& ri, iset& x, unsign
     }
     // t: the values of x1 + ... + x(k-1).
     iset t(unlimited());
-    propagation::minus(x, ri.domain(k), t);
+    propagation::minus(x, ri.domain(k), t, m_lists);
     if (t.empty() || !propagate(ri, t, k - 1))
         return false;
-    if (!narrow_domain(ri, k, [&](iset& d) { propagation::minus(x, t, d); }))
+    if (!narrow_domain(ri, k, [&](iset& d) { propagation::minus(x, t, d, m_lists); }))
         return false;
-    propagation::plus(ri.domain(k), t, x);
+    propagation::plus(ri.domain(k), t, x, m_lists);
     return !x.empty();
 }
 

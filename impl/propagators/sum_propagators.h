@@ -30,6 +30,8 @@ public:
     void propagate(iset& x0, iset& x1, iset& x2) const;
     // One pass of bounds reasoning.
     void propagate_bounds(iset& x0, iset& x1, iset& x2) const;
+private:
+    mutable propagation::progression_lists m_lists; // scratch of the set arithmetic
 };
 
 class sum_wrap_propagator : public tight1_constraint_propagator,
@@ -47,6 +49,8 @@ public:
     bool propagate(constraint_runtime_info& ri, iset& x, unsigned k) const;
     result_type propagate_zero(constraint_runtime_info& ri) const;
     result_type propagate_equality(constraint_runtime_info& ri) const;
+private:
+    mutable propagation::progression_lists m_lists; // scratch of the set arithmetic
 };
 
 class sum_mod_propagator : public constraint_propagator {

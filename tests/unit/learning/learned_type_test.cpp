@@ -218,6 +218,41 @@ TEST_F(trail, LevelBookkeepingThroughAScript) {
     }
 }
 
+TEST_F(trail, LatestNodeFollowsEveryLiteralOperation) {
+    // Queried after every step, so later steps meet pairs left behind by
+    // moved and removed nodes.
+    learned_type l(stack(), s);
+    struct step {
+        std::function<void(learned_type&)> act;
+        unsigned latest;
+        unsigned second; // latest_node_index(latest)
+    };
+    const std::vector<step> steps = {
+        {[](learned_type& x) { x.insert_literal(iset(5, 9), Y, 1); }, 0, NO_NODE},
+        {[](learned_type& x) { x.insert_literal(iset(3, 9), Z, 2); }, 1, 0},
+        {[](learned_type& x) { x.insert_literal(iset(1), V, NO_ENTRY); }, 1, 0},
+        {[](learned_type& x) { x.insert_literal(iset(0, 4), W, 5); }, 3, 1},
+        {[](learned_type& x) { x.insert_literal(iset(0), Z, 4); }, 3, 1},
+        {[](learned_type& x) { x.erase_literal(3); }, 1, 0},
+        {[](learned_type& x) { x.intersect_literal(iset(9), Z, 2); }, 1, 0}, // back to earlier
+        {[](learned_type& x) { x.insert_literal(iset(0), X, 3); }, 3, 1},
+        {[](learned_type& x) { x.intersect_literal(iset(5), X, 3); }, 1, 0}, // emptied
+        {[](learned_type& x) { x.erase_literal(x.node_of(Y)); }, 1, 0},     // V moves to 0
+        {[](learned_type& x) { x.intersect_literal(iset(9), Z, NO_ENTRY); }, 0, 1},
+        {[](learned_type& x) { x.insert_literal(iset(1), X, 0); }, 2, 0},
+        {[](learned_type& x) { x.clear(); }, NO_NODE, NO_NODE},
+        {[](learned_type& x) { x.insert_literal(iset(1), X, 3); }, 0, NO_NODE},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        steps[i].act(l);
+        const unsigned latest = l.latest_node_index(NO_NODE);
+        EXPECT_EQ(latest, steps[i].latest) << "step " << i;
+        if (latest != NO_NODE) {
+            EXPECT_EQ(l.latest_node_index(latest), steps[i].second) << "step " << i;
+        }
+    }
+}
+
 TEST_F(trail, ClauseAssertingLevelIsTheStacks) {
     struct row {
         std::vector<literal> literals;

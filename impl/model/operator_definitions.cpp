@@ -74,6 +74,40 @@ unsigned record(operator_connectivity& c, const operator_definition& def, eval_t
     return c.record_operator(&def, t, args.begin(), args.end(), result, domain, 0);
 }
 
+// Records sum, sub or mul of a and b. A set that holds every 32-bit value
+// starts a new result variable full, and propagation narrows it. A set over
+// fewer values (the one-word set's 0..31) would drop the values beyond it
+// without a word: there the new result starts at the range of the values
+// the operation takes over its arguments' domains, inserted so that a value
+// the set cannot hold ends the run with the set's out-of-range error.
+unsigned record_arithmetic(operator_connectivity& c, const operator_definition& def, eval_type t,
+                           unsigned a, unsigned b, unsigned result, char op) {
+    if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
+        const iset& da = c.var_domain(a);
+        const iset& db = c.var_domain(b);
+        if (result == NO_VARIABLE && !da.empty() && !db.empty()) {
+            const std::int64_t a0 = da.min(), a1 = da.max(), b0 = db.min(), b1 = db.max();
+            std::int64_t lo, hi;
+            if (op == '+') {
+                lo = a0 + b0;
+                hi = a1 + b1;
+            } else if (op == '-') {
+                lo = a0 - b1;
+                hi = a1 - b0;
+            } else {
+                const std::int64_t corners[] = {a0 * b0, a0 * b1, a1 * b0, a1 * b1};
+                lo = *std::min_element(corners, corners + 4);
+                hi = *std::max_element(corners, corners + 4);
+            }
+            auto to_int = [](std::int64_t v) {
+                return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX));
+            };
+            return record(c, def, t, {a, b}, result, iset(to_int(lo), to_int(hi)));
+        }
+    }
+    return record(c, def, t, {a, b}, result);
+}
+
 // A constant folded from constant arguments: its shared variable, or, for a
 // value outside the 32-bit range, the model marked contradictory and the
 // application recorded (its propagators find no support either).
@@ -139,8 +173,9 @@ unsigned sum_definition::symbolic_eval(operator_connectivity& c, eval_type t,
         return folded(c, eval(values, values + 2), *this, t, first, last, result);
     }
     if (a == b)
-        return record(c, registered(xcsp::F_MUL), t, {a, c.owner().singleton_var(2)}, result);
-    const unsigned r = record(c, *this, t, {a, b}, result);
+        return record_arithmetic(c, registered(xcsp::F_MUL), t, a, c.owner().singleton_var(2),
+                                 result, '*');
+    const unsigned r = record_arithmetic(c, *this, t, a, b, result, '+');
     // r - a is b and r - b is a.
     const operator_definition& sub = registered(xcsp::F_SUB);
     record(c, sub, t, {r, a}, b);
@@ -217,7 +252,7 @@ unsigned sub_definition::symbolic_eval(operator_connectivity& c, eval_type t,
         return a;
     if (a == b)
         return c.owner().singleton_var(0);
-    const unsigned r = record(c, *this, t, {a, b}, result);
+    const unsigned r = record_arithmetic(c, *this, t, a, b, result, '-');
     // a - r is b, and r + b is a: that sum posts the relation.
     record(c, *this, t, {a, r}, b);
     record(c, registered(xcsp::F_ADD), flip(t), {r, b}, a);
@@ -250,7 +285,7 @@ unsigned mul_definition::symbolic_eval(operator_connectivity& c, eval_type t,
         return b;
     if (is_constant(c, b, 1))
         return a;
-    return record(c, *this, t, {a, b}, result);
+    return record_arithmetic(c, *this, t, a, b, result, '*');
 }
 
 eval_type mul_definition::arg_eval_type(operator_connectivity& c, eval_type t, unsigned i,

@@ -75,18 +75,17 @@ unsigned record(operator_connectivity& c, const operator_definition& def, eval_t
 }
 
 // Records sum, sub or mul of a and b. A set that holds every 32-bit value
-// starts a new result variable full, and propagation narrows it. A set over
-// fewer values (the one-word set's 0..31) would drop the values beyond it
-// without a word: there the new result starts at the range of the values
-// the operation takes over its arguments' domains, inserted so that a value
-// the set cannot hold ends the run with the set's out-of-range error.
+// starts a new result variable full, and propagation narrows it. With a
+// set over fewer values (the one-word set's 0..31) the range the operation
+// takes over its arguments' value bounds must fit in the set, and is kept
+// as the result's value bounds for the operations built on it.
 unsigned record_arithmetic(operator_connectivity& c, const operator_definition& def, eval_type t,
                            unsigned a, unsigned b, unsigned result, char op) {
     if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
-        const iset& da = c.var_domain(a);
-        const iset& db = c.var_domain(b);
-        if (result == NO_VARIABLE && !da.empty() && !db.empty()) {
-            const std::int64_t a0 = da.min(), a1 = da.max(), b0 = db.min(), b1 = db.max();
+        const auto ba = c.value_bounds(a), bb = c.value_bounds(b);
+        if (result == NO_VARIABLE && ba && bb) {
+            const auto [a0, a1] = *ba;
+            const auto [b0, b1] = *bb;
             std::int64_t lo, hi;
             if (op == '+') {
                 lo = a0 + b0;
@@ -99,10 +98,9 @@ unsigned record_arithmetic(operator_connectivity& c, const operator_definition& 
                 lo = *std::min_element(corners, corners + 4);
                 hi = *std::max_element(corners, corners + 4);
             }
-            auto to_int = [](std::int64_t v) {
-                return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX));
-            };
-            return record(c, def, t, {a, b}, result, iset(to_int(lo), to_int(hi)));
+            const unsigned r = record(c, def, t, {a, b}, result);
+            c.fit_value_range(r, lo, hi);
+            return r;
         }
     }
     return record(c, def, t, {a, b}, result);

@@ -521,7 +521,9 @@ void AST_builder::connect(const var_args& args, unsigned result, const xcsp::AST
         for (std::size_t i = 1; i < params.size(); ++i)
             if (const auto b = m_connectivity.value_bounds(params[i]))
                 bounds.push_back(*b);
-        if (new_result && bounds.size() + 1 == params.size()) {
+        if (new_result && (bounds.empty() || bounds.size() + 1 < params.size()))
+            m_connectivity.fit_value_range(result, 1, 0); // an argument without values
+        else if (new_result) {
             std::int64_t lo = bounds[0].first, hi = bounds[0].second;
             if constexpr (std::is_same_v<P, neg_propagator>) {
                 lo = -bounds[0].second;
@@ -577,9 +579,11 @@ void AST_builder::connect_if(const var_args& args, unsigned result, const xcsp::
     const unsigned ev = expression_to_variable(args, *expr.getArg(2), NO_VARIABLE, BOTH_WAYS);
     if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
         const auto bt = m_connectivity.value_bounds(tv), be = m_connectivity.value_bounds(ev);
-        if (new_result && bt && be)
+        if (new_result && !(bt && be))
+            m_connectivity.fit_value_range(result, 1, 0); // a branch without values
+        else if (new_result)
             m_connectivity.fit_value_range(result, std::min(bt->first, be->first),
-                               std::max(bt->second, be->second));
+                                           std::max(bt->second, be->second));
     }
     add_constraint<if_then_else_propagator>(4) << result << c << tv << ev;
 }

@@ -83,7 +83,12 @@ unsigned record_arithmetic(operator_connectivity& c, const operator_definition& 
                            unsigned a, unsigned b, unsigned result, char op) {
     if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
         const auto ba = c.value_bounds(a), bb = c.value_bounds(b);
-        if (result == NO_VARIABLE && ba && bb) {
+        if (result == NO_VARIABLE && !(ba && bb)) {
+            const unsigned r = record(c, def, t, {a, b}, result);
+            c.fit_value_range(r, 1, 0); // an argument without values
+            return r;
+        }
+        if (result == NO_VARIABLE) {
             const auto [a0, a1] = *ba;
             const auto [b0, b1] = *bb;
             std::int64_t lo, hi;

@@ -117,6 +117,8 @@ operator_connectivity::value_bounds(unsigned var) const {
         bounds.first = std::max(bounds.first, it->second.first);
         bounds.second = std::min(bounds.second, it->second.second);
     }
+    if (bounds.first > bounds.second)
+        return std::nullopt;
     return bounds;
 }
 
@@ -124,7 +126,9 @@ void operator_connectivity::fit_value_range(unsigned var, std::int64_t lo, std::
     auto to_int = [](std::int64_t v) {
         return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX));
     };
-    const iset fits(to_int(lo), to_int(hi));
+    if (lo <= hi) { // else an argument has no value: the model is contradictory
+        const iset fits(to_int(lo), to_int(hi));
+    }
     m_value_ranges[var] = {lo, hi};
 }
 

@@ -65,6 +65,9 @@ public:
     struct typed_iset {
         iset set;
         element_type type;
+        // The plain int type: any 32-bit value is legal for a parameter,
+        // also one that the domain set cannot hold.
+        bool any_int = false;
     };
 
     // A place in the input; written as file:line:column.

@@ -4,9 +4,11 @@
 // arithmetic nodes the registry does not know (neg, pow, min, max, if).
 #include "impl/model/ast_builder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <stdexcept>
+#include <type_traits>
 
 #include "impl/model/expression_tree.h"
 #include "impl/propagators/abs_propagators.h"
@@ -205,8 +207,10 @@ unsigned AST_builder::expression_to_variable(const var_args& args, const xcsp::A
     default:
         break;
     }
-    if (result == NO_VARIABLE)
+    if (result == NO_VARIABLE) {
         result = full_aux_var("_internal_subexpression_");
+        m_new_subexpression = result;
+    }
     connect_expr(args, result, expr, usage);
     return result;
 }
@@ -493,6 +497,7 @@ unsigned AST_builder::truth_of(unsigned v) {
 
 template <class P>
 void AST_builder::connect(const var_args& args, unsigned result, const xcsp::AST& expr) {
+    const bool new_result = result == m_new_subexpression;
     std::set<unsigned> used{result};
     const int n = expr.nbArg();
     std::vector<unsigned> params{result};
@@ -509,6 +514,36 @@ void AST_builder::connect(const var_args& args, unsigned result, const xcsp::AST
         used.insert(v);
         params.push_back(v);
     }
+    if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
+        // The bounds of min, max, neg and pow (a base and an exponent of
+        // such a set are never negative) over the arguments' bounds.
+        std::vector<std::pair<std::int64_t, std::int64_t>> bounds;
+        for (std::size_t i = 1; i < params.size(); ++i)
+            if (const auto b = m_connectivity.value_bounds(params[i]))
+                bounds.push_back(*b);
+        if (new_result && (bounds.empty() || bounds.size() + 1 < params.size()))
+            m_connectivity.fit_value_range(result, 1, 0); // an argument without values
+        else if (new_result) {
+            std::int64_t lo = bounds[0].first, hi = bounds[0].second;
+            if constexpr (std::is_same_v<P, neg_propagator>) {
+                lo = -bounds[0].second;
+                hi = -bounds[0].first;
+            } else if constexpr (std::is_same_v<P, pow_propagator>) {
+                lo = 0;
+                hi = 1;
+                for (std::int64_t e = 0; e < bounds[1].second && hi <= MAX_DOMAIN; ++e)
+                    hi *= bounds[0].second;
+                hi = std::max<std::int64_t>(hi, 1); // 0 to the 0th is 1
+            } else {
+                for (const auto& [l, h] : bounds) {
+                    const bool least = std::is_same_v<P, min_propagator>;
+                    lo = least ? std::min(lo, l) : std::max(lo, l);
+                    hi = least ? std::min(hi, h) : std::max(hi, h);
+                }
+            }
+            m_connectivity.fit_value_range(result, lo, hi);
+        }
+    }
     constraint_connectivity_info& record = add_constraint<P>(static_cast<unsigned>(params.size()));
     for (unsigned v : params)
         record << v;
@@ -520,6 +555,7 @@ template void AST_builder::connect<min_propagator>(const var_args&, unsigned, co
 template void AST_builder::connect<max_propagator>(const var_args&, unsigned, const xcsp::AST&);
 
 void AST_builder::connect_if(const var_args& args, unsigned result, const xcsp::AST& expr) {
+    const bool new_result = result == m_new_subexpression;
     const unsigned v = expression_to_variable(args, *expr.getArg(0), NO_VARIABLE, BOTH_WAYS);
     if (m_solver.domain(v).empty()) {
         mark_unsat();
@@ -541,6 +577,14 @@ void AST_builder::connect_if(const var_args& args, unsigned result, const xcsp::
     }
     const unsigned tv = expression_to_variable(args, *expr.getArg(1), NO_VARIABLE, BOTH_WAYS);
     const unsigned ev = expression_to_variable(args, *expr.getArg(2), NO_VARIABLE, BOTH_WAYS);
+    if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
+        const auto bt = m_connectivity.value_bounds(tv), be = m_connectivity.value_bounds(ev);
+        if (new_result && !(bt && be))
+            m_connectivity.fit_value_range(result, 1, 0); // a branch without values
+        else if (new_result)
+            m_connectivity.fit_value_range(result, std::min(bt->first, be->first),
+                                           std::max(bt->second, be->second));
+    }
     add_constraint<if_then_else_propagator>(4) << result << c << tv << ev;
 }
 

@@ -167,6 +167,9 @@ private:
 
     solver& m_solver;
     operator_connectivity m_connectivity;
+    // The sub-expression variable that expression_to_variable has just
+    // made, whose values the connect step checks.
+    unsigned m_new_subexpression = NO_VARIABLE;
     std::map<std::pair<unsigned, unsigned>, std::pair<usage_type, unsigned>> m_reification_cache;
     std::vector<std::set<unsigned>> m_diff_sets;
     bool m_detect_all_diff = true;

@@ -74,6 +74,43 @@ unsigned record(operator_connectivity& c, const operator_definition& def, eval_t
     return c.record_operator(&def, t, args.begin(), args.end(), result, domain, 0);
 }
 
+// Records sum, sub or mul of a and b. A set that holds every 32-bit value
+// starts a new result variable full, and propagation narrows it. With a
+// set over fewer values (the one-word set's 0..31) the range the operation
+// takes over its arguments' value bounds must fit in the set, and is kept
+// as the result's value bounds for the operations built on it.
+unsigned record_arithmetic(operator_connectivity& c, const operator_definition& def, eval_type t,
+                           unsigned a, unsigned b, unsigned result, char op) {
+    if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
+        const auto ba = c.value_bounds(a), bb = c.value_bounds(b);
+        if (result == NO_VARIABLE && !(ba && bb)) {
+            const unsigned r = record(c, def, t, {a, b}, result);
+            c.fit_value_range(r, 1, 0); // an argument without values
+            return r;
+        }
+        if (result == NO_VARIABLE) {
+            const auto [a0, a1] = *ba;
+            const auto [b0, b1] = *bb;
+            std::int64_t lo, hi;
+            if (op == '+') {
+                lo = a0 + b0;
+                hi = a1 + b1;
+            } else if (op == '-') {
+                lo = a0 - b1;
+                hi = a1 - b0;
+            } else {
+                const std::int64_t corners[] = {a0 * b0, a0 * b1, a1 * b0, a1 * b1};
+                lo = *std::min_element(corners, corners + 4);
+                hi = *std::max_element(corners, corners + 4);
+            }
+            const unsigned r = record(c, def, t, {a, b}, result);
+            c.fit_value_range(r, lo, hi);
+            return r;
+        }
+    }
+    return record(c, def, t, {a, b}, result);
+}
+
 // A constant folded from constant arguments: its shared variable, or, for a
 // value outside the 32-bit range, the model marked contradictory and the
 // application recorded (its propagators find no support either).
@@ -139,8 +176,9 @@ unsigned sum_definition::symbolic_eval(operator_connectivity& c, eval_type t,
         return folded(c, eval(values, values + 2), *this, t, first, last, result);
     }
     if (a == b)
-        return record(c, registered(xcsp::F_MUL), t, {a, c.owner().singleton_var(2)}, result);
-    const unsigned r = record(c, *this, t, {a, b}, result);
+        return record_arithmetic(c, registered(xcsp::F_MUL), t, a, c.owner().singleton_var(2),
+                                 result, '*');
+    const unsigned r = record_arithmetic(c, *this, t, a, b, result, '+');
     // r - a is b and r - b is a.
     const operator_definition& sub = registered(xcsp::F_SUB);
     record(c, sub, t, {r, a}, b);
@@ -217,7 +255,7 @@ unsigned sub_definition::symbolic_eval(operator_connectivity& c, eval_type t,
         return a;
     if (a == b)
         return c.owner().singleton_var(0);
-    const unsigned r = record(c, *this, t, {a, b}, result);
+    const unsigned r = record_arithmetic(c, *this, t, a, b, result, '-');
     // a - r is b, and r + b is a: that sum posts the relation.
     record(c, *this, t, {a, r}, b);
     record(c, registered(xcsp::F_ADD), flip(t), {r, b}, a);
@@ -250,7 +288,7 @@ unsigned mul_definition::symbolic_eval(operator_connectivity& c, eval_type t,
         return b;
     if (is_constant(c, b, 1))
         return a;
-    return record(c, *this, t, {a, b}, result);
+    return record_arithmetic(c, *this, t, a, b, result, '*');
 }
 
 eval_type mul_definition::arg_eval_type(operator_connectivity& c, eval_type t, unsigned i,

@@ -3,6 +3,7 @@
 #include "impl/model/operator_registry.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "impl/engine/solver.h"
@@ -103,6 +104,32 @@ void operator_connectivity::mark_unsat() {
         m_solver.add_var(iset(), nullptr, false);
     else
         m_solver.set_var_domain(0, iset(), -1);
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>>
+operator_connectivity::value_bounds(unsigned var) const {
+    const iset& d = m_solver.domain(var);
+    if (d.empty())
+        return std::nullopt;
+    std::pair<std::int64_t, std::int64_t> bounds(d.min(), d.max());
+    const auto it = m_value_ranges.find(var);
+    if (it != m_value_ranges.end()) {
+        bounds.first = std::max(bounds.first, it->second.first);
+        bounds.second = std::min(bounds.second, it->second.second);
+    }
+    if (bounds.first > bounds.second)
+        return std::nullopt;
+    return bounds;
+}
+
+void operator_connectivity::fit_value_range(unsigned var, std::int64_t lo, std::int64_t hi) {
+    auto to_int = [](std::int64_t v) {
+        return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX));
+    };
+    if (lo <= hi) { // else an argument has no value: the model is contradictory
+        const iset fits(to_int(lo), to_int(hi));
+    }
+    m_value_ranges[var] = {lo, hi};
 }
 
 const iset& operator_connectivity::everything() {

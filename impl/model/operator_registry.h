@@ -8,8 +8,10 @@
 // propagators prune most strongly first.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,10 +77,23 @@ public:
     // Every value a domain may hold.
     static const iset& everything();
 
+    // The least and the greatest value a variable can take: its domain's
+    // bounds, narrowed to the range recorded for it (a result made by the
+    // builder); none when it has no value.
+    std::optional<std::pair<std::int64_t, std::int64_t>> value_bounds(unsigned var) const;
+    // Records lo..hi as the values of a new result variable whose domain
+    // starts full. For a set over fewer values than the 32-bit range (the
+    // one-word set's 0..31), whose full set would drop the values beyond it
+    // without a word, lo..hi is first inserted into a set: a value the set
+    // cannot hold ends the run with the set's out-of-range error. An empty
+    // range (lo > hi) records a variable without values.
+    void fit_value_range(unsigned var, std::int64_t lo, std::int64_t hi);
+
 private:
     solver& m_solver;
     std::unique_ptr<equivalence_classes> m_classes;
     std::unique_ptr<std::map<operator_entry_key, operator_entry_data>> m_entries;
+    std::map<unsigned, std::pair<std::int64_t, std::int64_t>> m_value_ranges;
 };
 
 // Tighter operators first, then by arguments, then by operator name.

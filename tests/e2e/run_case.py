@@ -16,6 +16,7 @@ header lines, then the expected standard output and standard error:
   status: 0                             expected exit status
   status qarn-small: 1                  optional: the exit status of one program
   check: instances/sat.opb [ARGS]       check_FORMAT.py on the output of one instance
+  check qarn-small: -                   optional: the check lines of one program
   --- stdout
   ...
   --- stderr
@@ -32,7 +33,8 @@ is the same for all programs.
 There is one "check:" line per instance of the run, in order ("check: -"
 for an instance without a solution); an instance's output starts at its
 "c Constructing " line ("% Constructing " for FlatZinc). An output with a
-solution must be checked.
+solution must be checked. A program with check lines of its own (one that
+stops before the answer, say) uses those instead of the common ones.
 CPU times in the output are replaced by "<time>". --update rewrites the
 program's expected sections and status (review them); those of a program
 other than the first listed are kept only where they differ from the
@@ -60,8 +62,8 @@ def read_case(path):
                 sections[current].append(line)
             elif line and not line.startswith("#"):
                 key, _, value = line.partition(":")
-                if key.strip() == "check":
-                    header.setdefault("check", []).append(value.strip())
+                if key.strip().partition(" ")[0] == "check":
+                    header.setdefault(key.strip(), []).append(value.strip())
                 else:
                     header[key.strip()] = value.strip()
     return header, {k: "".join(l + "\n" for l in v) for k, v in sections.items()}
@@ -104,7 +106,7 @@ def main(argv):
     if program not in programs:
         print("the case does not run against %s (programs: %s)" % (program, " ".join(programs)))
         return 1
-    for key in list(expected) + [k for k in header if k.startswith("status ")]:
+    for key in list(expected) + [k for k in header if k.startswith(("status ", "check "))]:
         if key.partition(" ")[2] not in [""] + programs:
             print("%r names a program the case does not run against" % key)
             return 1
@@ -159,7 +161,7 @@ def main(argv):
         failed = True
         print("exit status %d, expected %s" % (run.returncode, wanted_status))
     segments = re.split(r"(?m)^(?=[c%] Constructing )", run.stdout.decode(errors="replace"))[1:]
-    checks = header.get("check", [])
+    checks = header.get("check " + program, header.get("check", []))
     for i, segment in enumerate(segments):
         check = checks[i] if i < len(checks) else "-"
         if check == "-":

@@ -81,34 +81,35 @@ unsigned record(operator_connectivity& c, const operator_definition& def, eval_t
 // as the result's value bounds for the operations built on it.
 unsigned record_arithmetic(operator_connectivity& c, const operator_definition& def, eval_type t,
                            unsigned a, unsigned b, unsigned result, char op) {
+    const unsigned known = c.owner().var_count();
+    const unsigned r = record(c, def, t, {a, b}, result);
     if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
+        // Only a result variable made just now: a shared application's
+        // result, or one the caller gave, has its values already.
+        if (result != NO_VARIABLE || r < known)
+            return r;
         const auto ba = c.value_bounds(a), bb = c.value_bounds(b);
-        if (result == NO_VARIABLE && !(ba && bb)) {
-            const unsigned r = record(c, def, t, {a, b}, result);
+        if (!(ba && bb)) {
             c.fit_value_range(r, 1, 0); // an argument without values
             return r;
         }
-        if (result == NO_VARIABLE) {
-            const auto [a0, a1] = *ba;
-            const auto [b0, b1] = *bb;
-            std::int64_t lo, hi;
-            if (op == '+') {
-                lo = a0 + b0;
-                hi = a1 + b1;
-            } else if (op == '-') {
-                lo = a0 - b1;
-                hi = a1 - b0;
-            } else {
-                const std::int64_t corners[] = {a0 * b0, a0 * b1, a1 * b0, a1 * b1};
-                lo = *std::min_element(corners, corners + 4);
-                hi = *std::max_element(corners, corners + 4);
-            }
-            const unsigned r = record(c, def, t, {a, b}, result);
-            c.fit_value_range(r, lo, hi);
-            return r;
+        const auto [a0, a1] = *ba;
+        const auto [b0, b1] = *bb;
+        std::int64_t lo, hi;
+        if (op == '+') {
+            lo = a0 + b0;
+            hi = a1 + b1;
+        } else if (op == '-') {
+            lo = a0 - b1;
+            hi = a1 - b0;
+        } else {
+            const std::int64_t corners[] = {a0 * b0, a0 * b1, a1 * b0, a1 * b1};
+            lo = *std::min_element(corners, corners + 4);
+            hi = *std::max_element(corners, corners + 4);
         }
+        c.fit_value_range(r, lo, hi);
     }
-    return record(c, def, t, {a, b}, result);
+    return r;
 }
 
 // A constant folded from constant arguments: its shared variable, or, for a

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -65,6 +66,11 @@ struct propagator_row {
     std::vector<value_window> windows;
     std::function<propagator_case(const value_window&)> make;
 };
+
+// Rows print as their names in test output.
+inline void PrintTo(const propagator_row& row, std::ostream* os) {
+    *os << row.name;
+}
 
 struct harness_options {
     unsigned first_seed = 1;

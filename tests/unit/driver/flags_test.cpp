@@ -12,7 +12,7 @@
 #include "impl/engine/solver.h"
 #include "tests/unit/test_helpers.h"
 
-namespace {
+namespace flags_test {
 
 // Scans the arguments (after a program name) into fresh options.
 bool scan(per_format_flags& options, std::initializer_list<const char*> args) {
@@ -135,4 +135,4 @@ TEST(Flags, CostLoweringFactorOneIsRefused) {
               "The cost lowering factor (-f) must be 0 (the default) or at least 2.");
 }
 
-} // namespace
+}  // namespace flags_test

@@ -10,6 +10,8 @@
 #include "impl/engine/assignment_stack.h"
 #include "tests/unit/test_helpers.h"
 
+namespace assignment_stack_test {
+
 using qarn_test::same;
 using qarn_test::error_of;
 
@@ -18,16 +20,11 @@ using qarn::assignment_stack;
 using qarn::iset;
 using range = std::pair<int, int>;
 
-namespace {
-
 std::string name_of(const assignment_stack& s, unsigned var) {
     std::ostringstream os;
     s.print_var_name(os, var);
     return os.str();
 }
-
-
-} // namespace
 
 TEST(AssignmentStack, NamesAndSharedConstants) {
     assignment_stack s;
@@ -367,3 +364,5 @@ TEST(AssignmentStack, LongTrailAcrossStorageBlocksKeepsEveryAnswer) {
     for (unsigned v = 0; v < n; ++v)
         EXPECT_TRUE(same(s.domain(v), iset(range(0, 31))));
 }
+
+}  // namespace assignment_stack_test

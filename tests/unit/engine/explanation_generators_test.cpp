@@ -21,13 +21,13 @@
 #include "impl/sets/model.h"
 #include "tests/unit/test_helpers.h"
 
+namespace explanation_generators_test {
+
 using qarn_test::same;
 
 using qarn::NO_PARAM;
 using qarn::iset;
 namespace eg = qarn::explanation_generators;
-
-namespace {
 
 typedef qarn::propagation_types::result_type result_type;
 using qarn_test::CONSISTENT;
@@ -453,8 +453,6 @@ void check_random_explanations(const subject& c, unsigned trials, unsigned seed)
     EXPECT_GT(conflicts, trials / 10);
 }
 
-} // namespace
-
 TEST(ConflictingInfo, CopiesTheDomainsAndReplacesTheProbedOne) {
     explicit_view ri({iset(0, 5), iset(3, 9), iset()});
     ri.effort_value = 17;
@@ -730,3 +728,5 @@ TEST(PossiblyCripplingValues, LessEqual) {
     less_equal_refusing_init().possibly_crippling_values(1, iset(12, 20), ri, out);
     EXPECT_TRUE(out.empty());
 }
+
+}  // namespace explanation_generators_test

@@ -16,12 +16,12 @@
 #include "impl/propagators/clause_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace optimization_test {
+
 using qarn_test::post_clause;
 using qarn_test::same;
 
 using namespace qarn;
-
-namespace {
 
 // Boolean x0..x4 under side clauses (x, value) and cost = the sum of
 // weights[i] * x_i, posted as one clause per assignment of the x's: some x
@@ -185,8 +185,6 @@ std::string check_transcript(const std::vector<std::string>& lines, const weight
     return closing;
 }
 
-} // namespace
-
 // Every combination of direction, quiet mode and cost domain: a domain
 // that reaches the optimum ends with no values left, a wider one with a
 // search that goes past it; both prove the optimum, and the domains hold
@@ -338,3 +336,5 @@ TEST(Optimization, UsesTheOverriddenObjectiveAndPrinter) {
     EXPECT_EQ(lines, (std::vector<std::string>{"s SATISFIABLE", WENT_PAST, PROVEN,
                                                "total " + std::to_string(m.optimum(false))}));
 }
+
+}  // namespace optimization_test

@@ -13,14 +13,13 @@
 #include "impl/support/unique_queue.h"
 #include "tests/unit/test_helpers.h"
 
+namespace propagation_test {
+
 using qarn_test::post_clause;
 using qarn_test::same;
 
 using namespace qarn;
 using range = std::pair<int, int>;
-
-namespace {
-
 
 iset complement_of(iset s) {
     s.complement();
@@ -44,8 +43,6 @@ struct scripted : constraint_propagator {
         return std::make_unique<scripted>(body);
     }
 };
-
-} // namespace
 
 TEST(ClausePropagation, ChainsOfImplicationsReachTheFixedPoint) {
     solver s;
@@ -331,3 +328,5 @@ TEST(SolverObject, PrintsTheSolutionAndItsQueries) {
     EXPECT_EQ(s.constraint_count(), 1u);
     EXPECT_THROW(s.print_recent_proof(out), std::runtime_error);
 }
+
+}  // namespace propagation_test

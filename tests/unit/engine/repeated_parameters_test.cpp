@@ -19,9 +19,9 @@
 #include "impl/propagators/equal_propagator.h"
 #include "impl/propagators/sum_propagators.h"
 
-using namespace qarn;
+namespace repeated_parameters_test {
 
-namespace {
+using namespace qarn;
 
 constexpr int MAX_VALUE = 3; // every variable ranges over 0..MAX_VALUE
 
@@ -288,4 +288,4 @@ TEST(RepeatedParameters, AllSolutionsShowTheModelsVariablesOnce) {
     }
 }
 
-} // namespace
+}  // namespace repeated_parameters_test

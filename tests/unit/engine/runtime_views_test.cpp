@@ -15,15 +15,13 @@
 #include "impl/propagators/equal_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace runtime_views_test {
+
 using qarn_test::same;
 using qarn_test::error_of;
 
 using namespace qarn;
 using range = std::pair<int, int>;
-
-namespace {
-
-
 
 template <class T>
 std::string printed(const T& view) {
@@ -44,8 +42,6 @@ struct three_vars {
         record << 0 << 1 << 2;
     }
 };
-
-} // namespace
 
 TEST(ConnectivityRecord, ReadsNarrowsAndPrints) {
     three_vars m;
@@ -168,14 +164,12 @@ TEST(ExplicitView, HoldsDomainsAndPrintsThemCompactly) {
     EXPECT_EQ(none.str(), "NULL_var_printer");
 }
 
-namespace {
 // An explicit view that reports a fixed latest-modified parameter.
 struct tracked_view : constraint_explicit_info {
     explicit tracked_view(unsigned n) : constraint_explicit_info(n) {}
     std::function<unsigned(unsigned)> latest;
     unsigned latest_modified_param(unsigned p) const override { return latest(p); }
 };
-} // namespace
 
 TEST(SlicedView, QueryingRecordsUntilCommit) {
     constraint_explicit_info under(4);
@@ -238,8 +232,6 @@ TEST(EnvironmentThresholds, ReadOncePerProcess) {
     EXPECT_EQ(read_environment_threshold("QARN_TEST_SURELY_UNSET", 17), 17u);
 }
 
-namespace {
-
 // x <= y, for checking the base class's behaviour.
 struct less_equal : constraint_propagator {
     result_type propagate(constraint_runtime_info&) override { return CONSISTENT; }
@@ -269,8 +261,6 @@ struct recording_equal : equal_propagator {
         return std::make_unique<equal_propagator>();
     }
 };
-
-} // namespace
 
 TEST(PropagatorBase, DefaultsAndResultNames) {
     less_equal p;
@@ -338,3 +328,5 @@ TEST(EqualPropagator, NarrowsBothToTheIntersection) {
     EXPECT_TRUE(eq.conflicts(ri));
     EXPECT_EQ(eq.propagate(ri), propagation_types::UNSAT);
 }
+
+}  // namespace runtime_views_test

@@ -19,9 +19,9 @@
 #include "impl/support/random.h"
 #include "tests/unit/test_helpers.h"
 
-using namespace qarn;
+namespace search_test {
 
-namespace {
+using namespace qarn;
 
 // A clause model kept beside the solver for checking: domains and literal
 // sets are bit masks over the values 0..31.
@@ -458,8 +458,6 @@ TEST(SearchAllSolutions, BacktrackLimitIsReportedNotCompletion) {
     }
 }
 
-} // namespace
-
 // Restarts after every backtrack, erasure every 2 backtracks keeping what the
 // last 4 used, opportunistic back-jumps: learning may get weak, but the
 // search must still end, on every seed.
@@ -485,3 +483,5 @@ TEST(SearchAggressiveErasure, StillRefutesSmallUnsatisfiableModels) {
         }
     }
 }
+
+}  // namespace search_test

@@ -8,11 +8,11 @@
 #include "impl/engine/assignment_stack.h"
 #include "impl/engine/solver.h"
 
+namespace variable_choice_test {
+
 using qarn::assignment_stack;
 using qarn::iset;
 using range = std::pair<int, int>;
-
-namespace {
 
 iset full_set() {
     iset s;
@@ -27,8 +27,6 @@ void stamp(assignment_stack& s, unsigned var, std::uint64_t time) {
     s.set_var_domain(var, iset(s.domain(var).min()), time, -1);
     s.undo_level(s.level_count());
 }
-
-} // namespace
 
 TEST(VariableChoice, BetterVariableOrder) {
     struct row {
@@ -179,3 +177,5 @@ TEST(VariableChoice, SolverKeepsConflictCandidatesUnlessTheHeapWinsByTheFactor) 
         s.set_var_domain(v, iset(0), -1);
     EXPECT_EQ(s.choose_free_variable(), -1);
 }
+
+}  // namespace variable_choice_test

@@ -18,7 +18,7 @@
 
 #include "impl/engine/watches.h"
 
-namespace {
+namespace watches_test {
 
 using qarn::var_event_watchers;
 using qarn::var_value_watchers;
@@ -601,4 +601,4 @@ TEST(DummyWatches, AllocateAndRelease) {
     EXPECT_EQ(d.count(), 0u);
 }
 
-} // namespace
+}  // namespace watches_test

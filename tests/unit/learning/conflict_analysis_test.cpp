@@ -15,10 +15,10 @@
 #include "impl/engine/solver.h"
 #include "impl/propagators/clause_propagator.h"
 
+namespace conflict_analysis_test {
+
 using namespace qarn;
 using range = std::pair<int, int>;
-
-namespace {
 
 struct clause_def {
     std::vector<unsigned> vars;
@@ -323,8 +323,6 @@ const settings configurations[] = {
     {"-J on, -j 0", true, 0, true, true},
 };
 
-} // namespace
-
 TEST(ConflictAnalysis, LearnedClausesAreImpliedAndAssertingOnBooleanModels) {
     const std::vector<solved_model> models = random_models(true, 20240601, 250);
     for (const settings& cfg : configurations) {
@@ -426,3 +424,5 @@ TEST(ConflictAnalysis, ConflictAtLevelZeroIsUnsatWithoutAnalysis) {
         EXPECT_EQ(fresh.solve(&sink), solver::UNSAT);
     }
 }
+
+}  // namespace conflict_analysis_test

@@ -9,7 +9,7 @@
 
 #include "impl/learning/conflict_constraint_dependency.h"
 
-namespace {
+namespace conflict_constraint_dependency_test {
 
 using qarn::conflict_constraint_dependency;
 typedef std::vector<unsigned> list;
@@ -212,8 +212,6 @@ TEST(ConflictConstraintDependency, LongChainIsWalkedCompletely) {
     EXPECT_EQ(closure.back(), 0u);
 }
 
-} // namespace
-
 // Long runs of marking, erasing and reviving, as erasure passes do them: the
 // walks list exactly what a plain scan of every recorded constraint would,
 // in increasing order, however many erased ones the list has dropped.
@@ -255,3 +253,5 @@ TEST(ConflictConstraintDependency, WalksAgreeWithAPlainScanUnderChurn) {
         ASSERT_EQ(d.other_constraints(keep), others) << "step " << step;
     }
 }
+
+}  // namespace conflict_constraint_dependency_test

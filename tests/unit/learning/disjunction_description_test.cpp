@@ -21,6 +21,8 @@
 #include "impl/propagators/equal_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace disjunction_description_test {
+
 using qarn_test::same;
 using qarn_test::error_of;
 using qarn_test::S;
@@ -28,8 +30,6 @@ using qarn_test::text;
 
 using namespace qarn;
 typedef propagation_types::result_type result_type;
-
-namespace {
 
 using qarn_test::CONSISTENT;
 using qarn_test::UNSAT;
@@ -182,8 +182,6 @@ private:
     std::vector<iset> m_literals;
 };
 
-} // namespace
-
 // ---------------------------------------------------------------------------
 // Descriptions of clauses
 
@@ -230,8 +228,6 @@ TEST(DisjunctionDescription, PositionsBeyondTheMapStandForThemselves) {
 // ---------------------------------------------------------------------------
 // Resolution of two clauses on a literal pivot
 
-namespace {
-
 struct clause_resolution_case {
     const char* what;
     std::vector<literal> a;
@@ -240,8 +236,6 @@ struct clause_resolution_case {
     bool refused;
     std::vector<literal> expected;
 };
-
-} // namespace
 
 TEST(DisjunctionCombine, TwoClausesOnALiteralPivot) {
     const clause_resolution_case cases[] = {
@@ -549,8 +543,6 @@ TEST(DisjunctionParts, NewClauseMapsItsParameters) {
 // ---------------------------------------------------------------------------
 // The disjoint propagator (x = y) or clause
 
-namespace {
-
 typedef disjoint_propagator<equal_propagator, clause_propagation_algo> equal_or_clause;
 
 equal_or_clause make_equal_or(const std::vector<iset>& literals) {
@@ -608,8 +600,6 @@ iset random_set(std::mt19937& rng, int universe, bool non_empty) {
         s = iset(static_cast<int>(rng() % universe));
     return s;
 }
-
-} // namespace
 
 TEST(DisjointPropagator, NeverRemovesASolutionAgainstBruteForce) {
     std::mt19937 rng(2024);
@@ -736,8 +726,6 @@ TEST(DisjointPropagator, PartsApplyTheirNarrowingsOnlyWhenTheOtherIsFalse) {
     }
 }
 
-namespace {
-
 // An A part with fixed answers and a settable parameter count, recording
 // the arity of the views it is given.
 class fixed_part : public constraint_propagator {
@@ -770,8 +758,6 @@ private:
 };
 
 typedef disjoint_propagator<fixed_part, clause_propagation_algo> fixed_or_clause;
-
-} // namespace
 
 TEST(DisjointPropagator, InitAndConflictsNeedBothPartsToFail) {
     struct case_t {
@@ -869,3 +855,5 @@ TEST(DisjointPropagator, ExplainsAClauseNarrowingByTheEqualitysConflict) {
     EXPECT_EQ(text(why[2]), text(S("2,3")));
     EXPECT_EQ(text(why[3]), text(iset(1)));
 }
+
+}  // namespace disjunction_description_test

@@ -17,12 +17,12 @@
 #include "impl/learning/proof_interpolant.h"
 #include "tests/unit/test_helpers.h"
 
+namespace formula_test {
+
 using namespace qarn;
 using qarn_test::error_of;
 using qarn_test::post_clause;
 using qarn_test::values;
-
-namespace {
 
 // Variables x0 .. x{n-1} over 0 .. 3.
 void add_vars(solver& s, unsigned n) {
@@ -111,8 +111,6 @@ void collect_variables(const formula_impl* node, std::set<unsigned>& out) {
         collect_variables(b->right().node(), out);
     }
 }
-
-} // namespace
 
 TEST(Formula, Simplification) {
     solver s;
@@ -309,3 +307,5 @@ TEST(Interpolant, NeedsProofs) {
     EXPECT_EQ(error_of([&] { s.get_interpolant(); }),
               "solver::print_interpolant() works only when proof mechanism is activated");
 }
+
+}  // namespace formula_test

@@ -9,10 +9,10 @@
 #include "impl/learning/learned_type.h"
 #include "impl/propagators/clause_propagator.h"
 
+namespace learned_combination_test {
+
 using namespace qarn;
 using range = std::pair<int, int>;
-
-namespace {
 
 // A reason that combines with clauses as the test scripts it.
 struct scripted_reason : constraint_propagator {
@@ -70,8 +70,6 @@ struct trail {
             s.set_var_domain(v, iset(range(0, 2)), -1);
     }
 };
-
-} // namespace
 
 TEST(LearnedCombination, ClauseWayRenumbersOutParameters) {
     trail t;
@@ -155,3 +153,5 @@ TEST(LearnedCombination, ImpreciseCombinationKeepsTheLearnedConstraint) {
     EXPECT_FALSE(learned.is_clause());
     EXPECT_EQ(learned.nodes().size(), 2u);
 }
+
+}  // namespace learned_combination_test

@@ -23,16 +23,14 @@
 #include "impl/propagators/equal_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace learned_type_test {
+
 using qarn_test::same;
 using qarn_test::error_of;
 
 using namespace qarn;
 
-namespace {
-
 enum : unsigned { X, Y, Z, W, V };
-
-
 
 // Parameter 1 must keep at least `needed` values, else propagation fails;
 // slot 12 answers the scripted sets.
@@ -107,8 +105,6 @@ struct trail : ::testing::Test {
         return out;
     }
 };
-
-} // namespace
 
 TEST_F(trail, EmptyObjectHasNoAssertingLevel) {
     learned_type l(stack(), s);
@@ -584,8 +580,6 @@ TEST(LearnedRelaxationModes, NoneWithinTheLevelOrComplete) {
 // ---------------------------------------------------------------------------
 // General constraints on small hand-built trails.
 
-namespace {
-
 // x <= y over parameters (x, y). The conflict explanation splits at
 // c = (min x + max y) / 2: "x <= c or y > c", which holds for any c and is
 // false on the view whenever min x > max y. Because c follows both domains,
@@ -698,8 +692,6 @@ struct general_trail : ::testing::Test {
 
     static std::vector<unsigned> entries(const learned_type& l) { return trail::entries(l); }
 };
-
-} // namespace
 
 // x's lower bound over time 0, 4, 6, 9 and y's upper bound 9, 5, 1, 0.
 TEST_F(general_trail, RelaxAllRepeatsPassesOnlyForAGeneralConstraint) {
@@ -889,3 +881,5 @@ TEST_F(trail, PotentiallyFalsifyingVariablesOfAGeneralConstraint) {
         EXPECT_TRUE(same(lg->falsifying_domains[1], iset(0, 9)));
     }
 }
+
+}  // namespace learned_type_test

@@ -30,12 +30,12 @@
 #include "impl/propagators/sum_propagators.h"
 #include "tests/unit/learning/random_linear_model.h"
 
+namespace linear_combination_learning_test {
+
 using namespace qarn;
 using qarn_test::linear_model;
 using qarn_test::random_linear_model;
 using qarn_test::two_of;
-
-namespace {
 
 // A constraint over variables of a joint numbering.
 struct posted {
@@ -233,8 +233,6 @@ combination_stats check_pairs(const pair_generator& generate, unsigned variables
     }
     return stats;
 }
-
-} // namespace
 
 TEST(CombinationImplied, DifferencesWithDifferences) {
     // Four variables; the pivot is shared, the other ends are random, so the
@@ -512,3 +510,5 @@ TEST(LinearModelSearch, CombinationOnAndOffAgreeWithBruteForce) {
     EXPECT_GT(combinations, 0u);
     EXPECT_GT(non_fallback, 0u);
 }
+
+}  // namespace linear_combination_learning_test

@@ -9,10 +9,10 @@
 
 #include "impl/learning/literal_data.h"
 
+namespace literal_data_test {
+
 using namespace qarn;
 using range = std::pair<int, int>;
-
-namespace {
 
 // Names variable v "x<v>".
 struct x_names : variable_print_strategy {
@@ -65,8 +65,6 @@ std::string printed(const clause_data& c) {
     c.print(os, names);
     return os.str();
 }
-
-} // namespace
 
 TEST(LiteralPrinting, RightHandSideRules) {
     const struct {
@@ -189,3 +187,5 @@ TEST(ClauseData, EquivalenceLeavesOperandsAlone) {
     EXPECT_TRUE(a.equivalent(b));
     EXPECT_EQ(printed(a), "[x2=1, x1=5, x2=3]");
 }
+
+}  // namespace literal_data_test

@@ -15,7 +15,7 @@
 #include "impl/learning/proof_collector.h"
 #include "impl/sets/model.h"
 
-namespace {
+namespace proof_collector_test {
 
 using qarn::explanation_rule;
 using qarn::iset;
@@ -95,4 +95,4 @@ TEST(ProofCollectorDummy, PrintingAProofIsRefused) {
     EXPECT_FALSE(collector.want_proof());
 }
 
-} // namespace
+}  // namespace proof_collector_test

@@ -20,12 +20,12 @@
 #include "tests/unit/learning/random_linear_model.h"
 #include "tests/unit/test_helpers.h"
 
+namespace proof_test {
+
 using namespace qarn;
 using qarn_test::error_of;
 using qarn_test::values;
 using qarn_test::post_clause;
-
-namespace {
 
 typedef std::function<void(solver&)> model_builder;
 
@@ -150,8 +150,6 @@ public:
 private:
     unsigned m_first;
 };
-
-} // namespace
 
 TEST(ProofCheck, EveryRefutationIsAccepted) {
     std::vector<unsat_model> models = {{"pigeonhole 5 in 4", pigeonhole(5, 4)},
@@ -438,3 +436,5 @@ TEST(ProofCollector, Resolvent) {
         }
     }
 }
+
+}  // namespace proof_test

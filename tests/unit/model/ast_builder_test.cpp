@@ -32,11 +32,11 @@
 #include "impl/propagators/sum_propagators.h"
 #include "tests/unit/test_helpers.h"
 
+namespace ast_builder_test {
+
 using namespace qarn;
 using qarn_test::error_of;
 using qarn_test::same;
-
-namespace {
 
 constexpr bool BIG = MIN_DOMAIN < 0; // the small model holds 0..31 only
 
@@ -419,10 +419,6 @@ TEST(ASTBuilder, RandomTreesMatchBruteForce) {
     EXPECT_GT(integer_trees, BIG ? 1000u : 200u);
 }
 
-} // namespace
-
-namespace {
-
 // What f writes to standard output.
 std::string stdout_of(const std::function<void()>& f) {
     std::ostringstream captured;
@@ -438,8 +434,6 @@ unsigned count_all_different(const solver& s) {
         n += dynamic_cast<const all_different_propagator*>(s.propagator(c)) != nullptr;
     return n;
 }
-
-} // namespace
 
 // Pairwise differences among three variables are one all-different; with a
 // pair missing there is no clique to find.
@@ -521,8 +515,6 @@ TEST(ASTBuilderBookkeeping, AuxiliaryNamesAndDeepCopies) {
     EXPECT_EQ(names, (std::vector<std::string>{"mul0"}));
 }
 
-namespace {
-
 // The tree of a functional-syntax formula over the variables X, Y, Z, W
 // (expression variables 0 to 3).
 std::unique_ptr<xcsp::AST> parsed(const std::string& text) {
@@ -563,8 +555,6 @@ struct four_vars {
             args.push_back(s.add_var(domain, name, false));
     }
 };
-
-} // namespace
 
 // Auxiliary variables are named after their role and the number of
 // variables when they were made; one difference of two variables is one
@@ -700,3 +690,5 @@ TEST(ASTBuilderPredicates, NamedPredicateForms) {
         EXPECT_EQ(m.s.constraint_count(), r.error ? 0u : 1u) << r.name;
     }
 }
+
+}  // namespace ast_builder_test

@@ -13,10 +13,10 @@
 #include "impl/model/expression_parser.h"
 #include "tests/unit/test_helpers.h"
 
+namespace expression_parser_test {
+
 using namespace xcsp;
 using qarn_test::error_of;
-
-namespace {
 
 std::string prefix_of(const AST& tree) {
     std::ostringstream os;
@@ -144,4 +144,4 @@ TEST(ExpressionParser, FindPrefixFunction) {
               "unknown function symbol: \"Neg\"");
 }
 
-} // namespace
+}  // namespace expression_parser_test

@@ -18,10 +18,10 @@
 #include "impl/model/expression_tree.h"
 #include "tests/unit/test_helpers.h"
 
+namespace expression_tree_test {
+
 using namespace xcsp;
 using qarn_test::error_of;
-
-namespace {
 
 // Values of the variables X, Y, Z (indices 0, 1, 2); records the order of
 // the reads.
@@ -335,4 +335,4 @@ TEST(ExpressionTree, VeryDeepTreesAreDestroyedWithoutRecursion) {
     SUCCEED();
 }
 
-} // namespace
+}  // namespace expression_tree_test

@@ -20,11 +20,11 @@
 #include "impl/propagators/equal_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace operator_definitions_test {
+
 using namespace qarn;
 using qarn_test::error_of;
 using qarn_test::same;
-
-namespace {
 
 constexpr bool BIG = MIN_DOMAIN < 0; // the small model holds 0..31 only
 
@@ -466,4 +466,4 @@ TEST(OperatorDefinitions, GuardsOfTheRecordedOperators) {
               "Unsupported: x-y < k when k is INT_MIN");
 }
 
-} // namespace
+}  // namespace operator_definitions_test

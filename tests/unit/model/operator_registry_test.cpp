@@ -17,9 +17,9 @@
 #include "impl/propagators/sum_propagators.h"
 #include "tests/unit/test_helpers.h"
 
-using namespace qarn;
+namespace operator_registry_test {
 
-namespace {
+using namespace qarn;
 
 TEST(OperatorRegistry, Contents) {
     const struct {
@@ -161,4 +161,4 @@ TEST(EquivalenceClasses, LargestIndexRepresentsAClass) {
     EXPECT_EQ(classes.find(100), 100u);
 }
 
-} // namespace
+}  // namespace operator_registry_test

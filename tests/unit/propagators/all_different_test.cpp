@@ -25,14 +25,10 @@
 #include "tests/unit/propagator_harness.h"
 #include "tests/unit/test_helpers.h"
 
-namespace qarn_test {
-void PrintTo(const propagator_row& row, std::ostream* os);
-}
+namespace all_different_test {
 
 using namespace qarn;
 using namespace qarn_test;
-
-namespace {
 
 typedef std::vector<int> tuple;
 typedef all_different_propagator::impl graph_impl;
@@ -112,7 +108,6 @@ unsigned brute_force_matching(const std::vector<iset>& domains, unsigned param,
     }
     return best;
 }
-
 
 TEST(AllDifferentGraph, MatchingIsMaximum) {
     std::mt19937 rng(1931);
@@ -776,4 +771,4 @@ TEST(AllDifferentModels, Pigeonhole) {
     EXPECT_EQ(a[6], 1);
 }
 
-} // namespace
+}  // namespace all_different_test

@@ -15,12 +15,12 @@
 #include "impl/propagators/sum_propagators.h"
 #include "tests/unit/test_helpers.h"
 
+namespace arithmetic_propagators_test {
+
 using namespace qarn;
 using qarn_test::same;
 using qarn_test::view_of;
 using qarn_test::values;
-
-namespace {
 
 // A view whose activations come from the variable-event queue.
 struct event_view : constraint_explicit_info {
@@ -29,8 +29,6 @@ struct event_view : constraint_explicit_info {
     void put_in_queue(queue_type queue) override { queued.push_back(queue); }
     std::vector<queue_type> queued;
 };
-
-} // namespace
 
 TEST(SumModPropagator, FixesTheLastOpenParameter) {
     sum_mod_propagator parity(2, 1);
@@ -299,3 +297,5 @@ TEST(ArithmeticPropagators, PrintedForms) {
     EXPECT_NE(text(sum_mod_propagator(2, 1), &two).find(" in [0..1]))"), std::string::npos);
     EXPECT_NE(text(sum_wrap_propagator(), &three).find("== "), std::string::npos);
 }
+
+}  // namespace arithmetic_propagators_test

@@ -16,13 +16,9 @@
 #include "impl/support/random.h"
 #include "tests/unit/propagator_harness.h"
 
-namespace qarn_test {
-void PrintTo(const propagator_row& row, std::ostream* os);
-}
+namespace arithmetic_property_test {
 
 using namespace qarn_test;
-
-namespace {
 
 typedef std::vector<int> tuple;
 
@@ -140,4 +136,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, ArithmeticProperty, ::testing::ValuesIn(rows()),
                              return info.param.name;
                          });
 
-} // namespace
+}  // namespace arithmetic_property_test

@@ -10,10 +10,10 @@
 #include "impl/propagators/arithmetic.h"
 #include "tests/unit/test_helpers.h"
 
+namespace arithmetic_test {
+
 using namespace qarn;
 using qarn_test::same;
-
-namespace {
 
 int wrap(long long v) {
     return arithmetic_propagation_types::wrap(v);
@@ -55,8 +55,6 @@ const std::vector<window>& windows() {
     };
     return all;
 }
-
-} // namespace
 
 TEST(SetArithmetic, PlusMinusNegAgreeWithBruteForce) {
     std::mt19937 rng(2026);
@@ -203,3 +201,5 @@ TEST(SetArithmetic, BoundHelpers) {
 }
 
 #endif
+
+}  // namespace arithmetic_test

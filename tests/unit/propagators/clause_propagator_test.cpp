@@ -21,6 +21,8 @@
 #include "impl/propagators/equal_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace clause_propagator_test {
+
 using qarn_test::same;
 using qarn_test::error_of;
 using qarn_test::S;
@@ -29,8 +31,6 @@ using qarn_test::text;
 using namespace qarn;
 using range = std::pair<int, int>;
 typedef propagation_types::result_type result_type;
-
-namespace {
 
 // An explicit view that records the value watches it hands out, checks that
 // every release names the parameter and value of its allocation, and can be
@@ -148,12 +148,8 @@ using qarn_test::CONSISTENT;
 using qarn_test::UNSAT;
 using qarn_test::VALID;
 
-} // namespace
-
 // ---------------------------------------------------------------------------
 // Watch moves
-
-namespace {
 
 struct watch_step {
     std::vector<std::pair<unsigned, const char*>> domains; // set in this order
@@ -171,8 +167,6 @@ struct watch_case {
     const char* after_init;
     std::vector<watch_step> steps;
 };
-
-} // namespace
 
 TEST(ClauseWatches, MoveAsValuesLeave) {
     const watch_case cases[] = {
@@ -378,8 +372,6 @@ TEST(ClauseUnitPropagation, SetLiteralsOverWideDomains) {
 // ---------------------------------------------------------------------------
 // Randomized comparison with brute force
 
-namespace {
-
 constexpr int VALUES = 16; // literal sets and domains within 0..15
 
 std::vector<int> values_of(const iset& s) {
@@ -561,8 +553,6 @@ void random_clause_runs(bool querying) {
     }
     EXPECT_GT(propagations, 1000u);
 }
-
-} // namespace
 
 TEST(ClauseRandomized, AgreesWithBruteForce) {
     random_clause_runs(false);
@@ -801,8 +791,6 @@ TEST(ClauseSimplification, IntersectWithDomains) {
     }
 }
 
-namespace {
-
 // A constraint that takes the lead when combined and records how it was called.
 struct leading_constraint : constraint_propagator {
     mutable const constraint_propagator* combined_with = nullptr;
@@ -829,8 +817,6 @@ struct leading_constraint : constraint_propagator {
         return clone();
     }
 };
-
-} // namespace
 
 TEST(ClauseCombination, TheOtherConstraintLeads) {
     clause_propagator c{S("1"), S("2")};
@@ -931,3 +917,5 @@ TEST(StatelessClause, Printing) {
     EXPECT_EQ(printed(s, &ri), "stateless_clause[P0:{1}, P1:{2,3}, P2:{}]\n");
     EXPECT_EQ(printed(s, nullptr), "stateless_clause[{1}, {2,3}, {}]\n");
 }
+
+}  // namespace clause_propagator_test

@@ -21,14 +21,14 @@
 #include "impl/propagators/sum_propagators.h"
 #include "tests/unit/test_helpers.h"
 
+namespace difference_linear_test {
+
 using namespace qarn;
 using qarn_test::same;
 using qarn_test::view_of;
 using qarn_test::values;
 using qarn_test::text;
 using qarn_test::printed;
-
-namespace {
 
 __extension__ typedef __int128 wide;
 typedef propagation_types::result_type result_type;
@@ -110,8 +110,6 @@ void check_explanation(const constraint_propagator& prop, const std::vector<iset
         EXPECT_TRUE(covered) << "the explanation excludes a solution";
     });
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 // Equality and is_equal
@@ -250,8 +248,6 @@ TEST(DifferencePropagator, RuleSetsAndPrintedForms) {
 // ---------------------------------------------------------------------------
 // Linear combination
 
-namespace {
-
 struct linear_case {
     std::vector<int> c;
     int k;
@@ -284,8 +280,6 @@ bool linear_holds(const linear_case& lc, const std::vector<int>& t) {
         sum += wide(lc.c[i]) * t[i];
     return sum >= lc.k;
 }
-
-} // namespace
 
 // Each variable keeps exactly the values v with c*v plus the others' best
 // contributions at least k; both arithmetic paths agree, and every
@@ -363,8 +357,6 @@ TEST(LinearCombination, InitChoosesThePathAndWatchesTheBoundsThatMatter) {
     EXPECT_FALSE(large.small());
 }
 
-namespace {
-
 // The simplification of c*x >= k under the given domains: the kind of
 // propagator, its parameters and its printed form (or "null").
 std::string simplified(const linear_combination_ge_propagator& p,
@@ -384,8 +376,6 @@ std::string simplified(const linear_combination_ge_propagator& p,
     r->print(os, nullptr);
     return os.str();
 }
-
-} // namespace
 
 TEST(LinearCombination, RestrictionToGroundValues) {
     std::vector<unsigned> params;
@@ -456,3 +446,5 @@ TEST(InequalitySums, GroundRestrictionGoesThroughTheLinearForm) {
     auto none = view_of({free, free, free});
     EXPECT_FALSE(less_equal_sum_propagator().intersect_with(none, params));
 }
+
+}  // namespace difference_linear_test

@@ -23,17 +23,10 @@
 #include "test-impl/random_domains.h"
 #include "tests/unit/propagator_harness.h"
 
-namespace qarn_test {
-// Rows print as their names in test output.
-static void PrintTo(const propagator_row& row, std::ostream* os) {
-    *os << row.name;
-}
-} // namespace qarn_test
+namespace linear_property_test {
 
 using namespace qarn_test;
 using qarn::iset;
-
-namespace {
 
 __extension__ typedef __int128 wide;
 typedef std::vector<int> tuple;
@@ -275,4 +268,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, ComparisonAndLinearProperty, ::testing::ValuesIn(
                              return info.param.name;
                          });
 
-} // namespace
+}  // namespace linear_property_test

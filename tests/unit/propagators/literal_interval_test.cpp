@@ -21,6 +21,8 @@
 #include "test-impl/trivial_runtime_info.h"
 #include "tests/unit/test_helpers.h"
 
+namespace literal_interval_test {
+
 using namespace qarn;
 using qarn_test::same;
 using qarn_test::view_of;
@@ -28,14 +30,10 @@ using qarn_test::values;
 using qarn_test::text;
 using qarn_test::printed;
 
-namespace {
-
 typedef propagation_types::result_type result_type;
 using qarn_test::CONSISTENT;
 using qarn_test::UNSAT;
 using qarn_test::VALID;
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 // Literal wrappers
@@ -388,3 +386,5 @@ TEST(EmptyDomains, NoBoundOfAnEmptySetIsRead) {
         }
     }
 }
+
+}  // namespace literal_interval_test

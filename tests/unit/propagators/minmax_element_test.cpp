@@ -22,14 +22,10 @@
 #include "tests/unit/propagator_harness.h"
 #include "tests/unit/test_helpers.h"
 
-namespace qarn_test {
-void PrintTo(const propagator_row& row, std::ostream* os);
-}
+namespace minmax_element_test {
 
 using namespace qarn;
 using namespace qarn_test;
-
-namespace {
 
 typedef std::vector<int> tuple;
 
@@ -562,4 +558,4 @@ TEST(SelectionPrint, Forms) {
         EXPECT_EQ(printed(*c.p, c.ri), c.expected);
 }
 
-} // namespace
+}  // namespace minmax_element_test

@@ -20,13 +20,9 @@
 #include "tests/unit/propagator_harness.h"
 #include "tests/unit/propagators/product_quotient_references.h"
 
-namespace qarn_test {
-void PrintTo(const propagator_row& row, std::ostream* os);
-}
+namespace product_quotient_property_test {
 
 using namespace qarn_test;
-
-namespace {
 
 typedef std::vector<int> tuple;
 
@@ -118,4 +114,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, ProductQuotientProperty, ::testing::ValuesIn(rows
                              return info.param.name;
                          });
 
-} // namespace
+}  // namespace product_quotient_property_test

@@ -24,10 +24,10 @@
 #include "tests/unit/propagators/product_quotient_references.h"
 #include "tests/unit/test_helpers.h"
 
+namespace product_quotient_test {
+
 using namespace qarn;
 using namespace qarn_test;
-
-namespace {
 
 typedef std::vector<int> tuple;
 
@@ -541,8 +541,6 @@ TEST(ProductBoundsSimplification, Shapes) {
 #endif
 }
 
-} // namespace
-
 #if !QARN_SMALL_DOMAINS
 // Bases -1 and 1 with every negative exponent: the exponents supported by
 // (-1) ** y (even and odd ones) are joined as ranges, not value by value
@@ -561,3 +559,5 @@ TEST(PowerBounds, NegativeExponentsOverTheWholeRange) {
     EXPECT_EQ(text(view.domain(2)), text(iset(INT_MIN, -2)));
 }
 #endif
+
+}  // namespace product_quotient_test

@@ -18,16 +18,9 @@
 #include "tests/unit/propagator_harness.h"
 #include "tests/unit/table_reference_propagator.h"
 
-namespace qarn_test {
-// Rows print as their names in test output.
-void PrintTo(const propagator_row& row, std::ostream* os) {
-    *os << row.name;
-}
-} // namespace qarn_test
+namespace propagator_property_test {
 
 using namespace qarn_test;
-
-namespace {
 
 // A literal set over the window's box: mostly a random subset of it, now and
 // then a set of the generators' shapes, and now and then the complement of
@@ -195,4 +188,4 @@ TEST(PropagatorHarness, CatchesFaults) {
     }
 }
 
-} // namespace
+}  // namespace propagator_property_test

@@ -21,14 +21,14 @@
 #include "tests/unit/propagator_harness.h"
 #include "tests/unit/test_helpers.h"
 
+namespace table_propagator_test {
+
 using namespace qarn;
 using qarn_test::printed_solution_set;
 using qarn_test::same;
 using qarn_test::text;
 using qarn_test::values;
 using qarn_test::view_of;
-
-namespace {
 
 typedef table_propagator_base::memory_manager memory_manager;
 typedef std::vector<int> tuple;
@@ -78,7 +78,6 @@ std::vector<iset> domains_of(const constraint_runtime_info& ri) {
         ds.push_back(ri.domain(p));
     return ds;
 }
-
 
 template <class Rng>
 tuple_list random_tuples(Rng& rng, unsigned arity, const std::vector<int>& pool, unsigned count) {
@@ -601,4 +600,4 @@ TEST(TableModels, SolverAgreesWithEnumeration) {
     EXPECT_EQ(manager.node_count(), 0u);
 }
 
-} // namespace
+}  // namespace table_propagator_test

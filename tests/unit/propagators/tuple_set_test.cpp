@@ -15,12 +15,12 @@
 
 #include "impl/propagators/tuple_set.h"
 
+namespace tuple_set_test {
+
 using qarn::tuple_set;
 using iset = tuple_set::iset;
 using box = tuple_set::box;
 using tuples = std::vector<std::vector<int>>;
-
-namespace {
 
 box make_box(const std::vector<std::string>& texts) {
     box b;
@@ -53,8 +53,6 @@ std::multiset<std::vector<int>> expand(const tuple_set& set) {
     }
     return all;
 }
-
-} // namespace
 
 TEST(TupleSet, FoldsAndMergesFixedCases) {
     struct row {
@@ -217,3 +215,5 @@ TEST(TupleSet, WideRowsAreWrittenOneSetPerLine) {
     out << std::hex << set << 255;
     EXPECT_EQ(out.str().substr(out.str().size() - 3), "]ff"); // stream flags are the caller's
 }
+
+}  // namespace tuple_set_test

@@ -20,6 +20,8 @@
 #include "tests/unit/table_reference_propagator.h"
 #include "tests/unit/test_helpers.h"
 
+namespace self_check_test {
+
 using qarn::iset;
 using qarn::trivial_runtime_info;
 using qarn_test::error_of;
@@ -27,8 +29,6 @@ using qarn_test::S;
 using qarn_test::text;
 using qarn_test::same;
 using qarn_test::table_reference_propagator;
-
-namespace {
 
 typedef qarn::propagation_types::result_type result_type;
 typedef qarn::watch_types wt;
@@ -657,4 +657,4 @@ TEST(ExplanationTester, HasSolution) {
     }
 }
 
-} // namespace
+}  // namespace self_check_test

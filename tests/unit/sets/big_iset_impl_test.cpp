@@ -17,7 +17,7 @@
 
 #include "impl/support/random.h"
 
-namespace {
+namespace big_iset_impl_test {
 
 using qarn::big_iset_impl;
 using range = big_iset_impl::range_type;
@@ -841,4 +841,4 @@ INSTANTIATE_TEST_SUITE_P(Windows, BigIsetImplDifferential,
                                            window_case{"AtMaxDomain", i64(INT_MAX) - 24, INT_MAX}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-} // namespace
+}  // namespace big_iset_impl_test

@@ -10,11 +10,11 @@
 
 #include "impl/sets/big_iset.h"
 
+namespace big_iset_test {
+
 using qarn::big_iset;
 using iset = qarn::big_model::iset;
 using range = std::pair<int, int>;
-
-namespace {
 
 // Reference: membership inside a window, plus one flag for every value
 // outside it (complements make sets that reach far beyond the window).
@@ -372,8 +372,6 @@ void run_differential(long long base, int width, unsigned seed, int steps) {
     }
 }
 
-} // namespace
-
 TEST(BigIsetDifferential, WindowsNearZeroAndAtTheLimits) {
     const long long bases[] = {-20, 0, 1000, INT_MIN, (long long)INT_MAX - 47};
     g_long_strided_states = 0;
@@ -598,3 +596,5 @@ TEST(BigIsetRandom, RandStaysInsideTheSet) {
         ASSERT_TRUE(s.contains(s.rand()));
     EXPECT_THROW(iset().rand(), std::runtime_error);
 }
+
+}  // namespace big_iset_test

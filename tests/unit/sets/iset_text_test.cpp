@@ -9,11 +9,11 @@
 #include "impl/sets/big_iset.h"
 #include "impl/sets/iset_text.h"
 
+namespace iset_text_test {
+
 using iset = qarn::big_model::iset;
 using qarn::big_iset;
 using range = std::pair<int, int>;
-
-namespace {
 
 std::string text_of(const big_iset& s) {
     std::ostringstream out;
@@ -36,8 +36,6 @@ std::string parse_message(const std::string& text) {
     }
     return "<no error>";
 }
-
-} // namespace
 
 TEST(IsetText, ReadsItems) {
     struct {
@@ -156,3 +154,5 @@ TEST(IsetText, RandomSetsRoundTrip) {
         ASSERT_EQ(text_of(back), text);
     }
 }
+
+}  // namespace iset_text_test

@@ -19,6 +19,8 @@
 #include "impl/sets/model.h"
 #include "impl/sets/small_iset.h"
 
+namespace small_iset_test {
+
 using qarn::small_iset;
 using iset = qarn::small_model::iset;
 using range = std::pair<int, int>;
@@ -28,8 +30,6 @@ using range64 = std::pair<std::int64_t, std::int64_t>;
 static_assert(std::is_same_v<qarn::iset, qarn::small_model::iset>);
 static_assert(qarn::MIN_DOMAIN == 0 && qarn::MAX_DOMAIN == 31);
 #endif
-
-namespace {
 
 typedef std::bitset<32> ref_set;
 
@@ -79,8 +79,6 @@ std::string message_of(const std::function<void()>& f) {
 }
 
 const std::string OUT_OF_RANGE = "small_iset out of range ";
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 // Ranges, strides and clipping
@@ -615,8 +613,6 @@ TEST(SmallIset, ReadsText) {
 // ---------------------------------------------------------------------------
 // Randomized differential test against std::bitset<32>
 
-namespace {
-
 struct rng {
     std::mt19937 gen;
     explicit rng(unsigned seed) : gen(seed) {}
@@ -1025,8 +1021,6 @@ void random_step(rng& g, small_iset& s, ref_set& r) {
     expect_same(s, r);
 }
 
-} // namespace
-
 TEST(SmallIsetRandom, MatchesBitsetReference) {
     for (unsigned seed = 1; seed <= 150; ++seed) {
         SCOPED_TRACE(seed);
@@ -1047,3 +1041,5 @@ TEST(SmallIsetRandom, MatchesBitsetReference) {
         }
     }
 }
+
+}  // namespace small_iset_test

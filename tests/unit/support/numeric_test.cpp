@@ -20,7 +20,7 @@
 #include "impl/support/number_theory.h"
 #include "impl/support/random.h"
 
-namespace {
+namespace numeric_test {
 
 using qarn::int128;
 
@@ -489,4 +489,4 @@ TEST(Random, FreshSeedFallsBackToTheClock) {
     EXPECT_LE(seed, after);
 }
 
-}  // namespace
+}  // namespace numeric_test

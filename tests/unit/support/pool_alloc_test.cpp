@@ -9,7 +9,7 @@
 
 #include "impl/support/pool_alloc.h"
 
-namespace {
+namespace pool_alloc_test {
 
 template <class T>
 void* free_head() {
@@ -154,4 +154,4 @@ TEST(PoolAlloc, WorksAsAContainerAllocator) {
     EXPECT_EQ(values.size(), 34u + 50u);
 }
 
-}  // namespace
+}  // namespace pool_alloc_test

@@ -10,7 +10,7 @@
 #include "impl/support/timer.h"
 #include "impl/support/trace.h"
 
-namespace {
+namespace timer_test {
 
 std::string format(std::uint64_t start, std::uint64_t end) {
     std::ostringstream os;
@@ -89,4 +89,4 @@ TEST(Trace, KeepsItsFirstAnswer) {
         unsetenv("ACTIVATE_QARN_TRACE");
 }
 
-}  // namespace
+}  // namespace timer_test

@@ -15,7 +15,7 @@
 #include "impl/propagators/neq_propagators.h"
 #include "tests/unit/test_helpers.h"
 
-namespace {
+namespace parser_context_test {
 
 using qarn::parser_context;
 using vov = parser_context::var_or_value;
@@ -316,4 +316,4 @@ TEST(ParserContext, SolutionPrintsOutputSymbolsInNameOrder) {
     EXPECT_EQ(os.str(), "X10 = 7;\nX2 = 7;\narr = array1d(1..2, [3, 3]);\nb = true;\ne = [];\n");
 }
 
-} // namespace
+}  // namespace parser_context_test

@@ -17,7 +17,7 @@
 #include "opb_parser.hh"
 #include "tests/unit/test_helpers.h"
 
-namespace {
+namespace scanner_runtime_test {
 
 // Text from a string, counting the reads made of it; after the text, when
 // `fail` is set, a read fails the way a file stream's does when read(2)
@@ -218,4 +218,4 @@ TEST(OpbScanner, TokensLongerThanTheBufferAreReadInFewRefills) {
     }
 }
 
-} // namespace
+}  // namespace scanner_runtime_test

@@ -13,7 +13,7 @@
 #include "frontends/flatzinc/fzn_reader.h"
 #include "tests/unit/test_helpers.h"
 
-namespace {
+namespace fzn_reader_test {
 
 // A context over `text`, parsed, with standard error and the debug stream
 // kept.
@@ -110,10 +110,6 @@ TEST(FznReader, SetsAndDeclarations) {
     EXPECT_EQ(f.debug.str(), "");
 }
 
-} // namespace
-
-namespace {
-
 // A model whose variables X1..Xn are each defined from the one before, as
 // the solver reads it.
 std::string chain_of_definitions(int n, const std::string& domain, const std::string& defining) {
@@ -152,4 +148,4 @@ TEST(FznReader, ChainsOfDefinitions) {
     EXPECT_EQ(solved_x0(doubled), 1);
 }
 
-} // namespace
+}  // namespace fzn_reader_test

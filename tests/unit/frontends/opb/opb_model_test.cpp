@@ -11,7 +11,7 @@
 #include "opb_parser.hh"
 #include "tests/unit/test_helpers.h"
 
-namespace {
+namespace opb_model_test {
 
 using qarn::opb::context;
 
@@ -202,4 +202,4 @@ TEST(OpbReader, SolutionLineAndObjectiveValue) {
     EXPECT_EQ(p.ctx.evaluate_objective(), 10);
 }
 
-} // namespace
+}  // namespace opb_model_test

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace {
+namespace relation_analysis_test {
 
 typedef xcsp_callbacks::relation_info_type relation;
 
@@ -93,4 +93,4 @@ TEST_F(posting, SupportTablesAreClonedPerConstraint) {
     EXPECT_TRUE(r.m_tuples.empty());
 }
 
-} // namespace
+}  // namespace relation_analysis_test

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace utf8_string_test {
 
 using xcsp::UTF8String;
 
@@ -132,4 +132,4 @@ TEST(AttributeList, FindsTheFirstMatchOrTheAbsentString) {
     EXPECT_TRUE(list["scope"].absent());
 }
 
-} // namespace
+}  // namespace utf8_string_test

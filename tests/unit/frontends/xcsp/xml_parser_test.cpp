@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace xml_parser_test {
 
 using namespace xcsp;
 
@@ -321,4 +321,4 @@ TEST(XmlReader, MalformedDocumentsAreErrorsWithTheirLine) {
     }
 }
 
-} // namespace
+}  // namespace xml_parser_test

@@ -155,6 +155,11 @@ public:
                                     usage_type usage);
 
 private:
+    // The 0/1 operands of a flattened disjunction or conjunction, as class
+    // representatives, sorted and unique: an operand that decides the
+    // connective leaves its constant alone, one that says nothing is dropped.
+    void collect_operands(std::vector<unsigned>& vars, const xcsp::AST& expr,
+                          const var_args& args, usage_type usage, bool disjunction);
     // result tied to v as usage says: equal, at most v, at least v.
     void connect_to(unsigned result, unsigned v, usage_type usage);
     // A 0/1 variable that is 1 exactly when v differs from 0.

@@ -230,8 +230,8 @@ void AST_builder::insert_descendants(const xcsp::AST& expr, unsigned kind,
     }
 }
 
-void AST_builder::collect_or_vars(std::vector<unsigned>& vars, const xcsp::AST& expr,
-                                  const var_args& args, usage_type usage) {
+void AST_builder::collect_operands(std::vector<unsigned>& vars, const xcsp::AST& expr,
+                                   const var_args& args, usage_type usage, bool disjunction) {
     std::vector<const xcsp::AST*> operands;
     insert_descendants(expr, expr.getType(), operands);
     for (const xcsp::AST* op : operands)
@@ -239,11 +239,13 @@ void AST_builder::collect_or_vars(std::vector<unsigned>& vars, const xcsp::AST& 
     for (std::size_t i = 0; i < vars.size();) {
         vars[i] = classes().find(vars[i]);
         const iset& d = m_solver.domain(vars[i]);
-        if (!d.contains(0)) { // always true
-            vars.assign(1, m_solver.singleton_var(1));
+        const bool always_true = !d.contains(0);
+        const bool always_false = !always_true && single_value(d);
+        if (disjunction ? always_true : always_false) { // decides the connective
+            vars.assign(1, m_solver.singleton_var(disjunction ? 1 : 0));
             break;
         }
-        if (single_value(d)) { // always false
+        if (always_true || always_false) { // says nothing
             vars[i] = vars.back();
             vars.pop_back();
             continue;
@@ -254,28 +256,14 @@ void AST_builder::collect_or_vars(std::vector<unsigned>& vars, const xcsp::AST& 
     vars.erase(std::unique(vars.begin(), vars.end()), vars.end());
 }
 
+void AST_builder::collect_or_vars(std::vector<unsigned>& vars, const xcsp::AST& expr,
+                                  const var_args& args, usage_type usage) {
+    collect_operands(vars, expr, args, usage, true);
+}
+
 void AST_builder::collect_and_vars(std::vector<unsigned>& vars, const xcsp::AST& expr,
                                    const var_args& args, usage_type usage) {
-    std::vector<const xcsp::AST*> operands;
-    insert_descendants(expr, expr.getType(), operands);
-    for (const xcsp::AST* op : operands)
-        vars.push_back(expression_to_bool_var(args, *op, usage));
-    for (std::size_t i = 0; i < vars.size();) {
-        vars[i] = classes().find(vars[i]);
-        const iset& d = m_solver.domain(vars[i]);
-        if (!d.contains(0)) { // always true
-            vars[i] = vars.back();
-            vars.pop_back();
-            continue;
-        }
-        if (single_value(d)) { // always false
-            vars.assign(1, m_solver.singleton_var(0));
-            break;
-        }
-        ++i;
-    }
-    std::sort(vars.begin(), vars.end());
-    vars.erase(std::unique(vars.begin(), vars.end()), vars.end());
+    collect_operands(vars, expr, args, usage, false);
 }
 
 void AST_builder::connect_or(const var_args& args, unsigned result, const xcsp::AST& expr,

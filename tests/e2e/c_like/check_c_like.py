@@ -26,14 +26,14 @@ def wrap(v):
 
 
 def tokens(text):
-    spec = re.compile(r"""
+    token_pattern = re.compile(r"""
         (?P<skip>\s+|//[^\n]*|/\*.*?\*/)
       | (?P<num>0x[0-9A-Fa-f]+|0[0-9A-Fa-f]+|0|[1-9][0-9]*)
       | (?P<id>[A-Za-z_][A-Za-z0-9_]*)
       | (?P<op>\|\||&&|<=|>=|==|!=|[-+*/%<>!?:;,(){}])""", re.S | re.X)
     pos = 0
     while pos < len(text):
-        m = spec.match(text, pos)
+        m = token_pattern.match(text, pos)
         if not m:
             raise SyntaxError("model: bad text at %d" % pos)
         pos = m.end()

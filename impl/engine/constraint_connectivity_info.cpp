@@ -5,6 +5,11 @@
 
 namespace qarn {
 
+constraint_connectivity_info::constraint_connectivity_info(solver* owner, unsigned index)
+    : m_solver(owner), m_assignment(owner ? &owner->assignment() : nullptr), m_index(index) {
+    m_live_view = true;
+}
+
 bool constraint_connectivity_info::reduced_between_activations(unsigned param) const {
     return m_solver->assignment().var_modification_time(m_params.at(param)) > m_prev_activation;
 }

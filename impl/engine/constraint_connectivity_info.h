@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "impl/engine/assignment_stack.h"
 #include "impl/engine/constraint_runtime_info.h"
 
 namespace qarn {
@@ -15,8 +16,7 @@ class solver;
 
 class constraint_connectivity_info : public constraint_runtime_info {
 public:
-    constraint_connectivity_info(solver* owner, unsigned index)
-        : m_solver(owner), m_index(index) {}
+    constraint_connectivity_info(solver* owner, unsigned index);
 
     // Appends a parameter variable; builders chain the calls.
     constraint_connectivity_info& operator<<(unsigned variable) {
@@ -49,6 +49,11 @@ public:
         m_changed = false;
     }
 
+    // domain(param) inline and unchecked: param < arity().
+    const iset& live_domain(unsigned param) const {
+        return m_assignment->domain(m_params[param]);
+    }
+
     unsigned variable(unsigned param) const { return m_params.at(param); }
     const std::vector<unsigned>& variables() const { return m_params; }
     std::vector<unsigned>& variables() { return m_params; }
@@ -62,6 +67,7 @@ public:
 
 private:
     solver* m_solver;
+    const assignment_stack* m_assignment; // the solver's; null without a solver
     std::vector<unsigned> m_params;
     unsigned m_index;
     unsigned m_conflict_count = 0;

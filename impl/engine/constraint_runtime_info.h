@@ -56,6 +56,13 @@ public:
 
     // Prints the parameters as name={domain}, separated by `separator`.
     void print_params(std::ostream& os, const char* separator) const;
+
+    // The solver's live view (constraint_connectivity_info): hot propagators
+    // read its domains through that class, without a virtual call.
+    bool is_live_view() const { return m_live_view; }
+
+protected:
+    bool m_live_view = false;
 };
 
 // A view without real watch lists: watches are dummy nodes the view keeps, so

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "impl/engine/domain_access.h"
 #include "impl/learning/disjunction_description.h"
 #include "impl/learning/literal_data.h"
 
@@ -38,9 +39,10 @@ void clause_propagation_algo::explain_propagation(unsigned, const iset&, const i
     explanation = m_literals;
 }
 
-int clause_propagation_algo::best_watch_value(const ri_type& ri, unsigned i, int hint) const {
+template <class D>
+int clause_propagation_algo::best_watch_value(const D& domains, unsigned i, int hint) const {
     const iset& set = m_literals[i];
-    const iset& domain = ri.domain(i);
+    const iset& domain = domains(i);
     iset::iterator it = set.lower_bound(hint);
     if (it != set.end() && domain.contains(*it))
         return *it;
@@ -54,8 +56,9 @@ int clause_propagation_algo::best_watch_value(const ri_type& ri, unsigned i, int
     return it != common.end() ? *it : common.min();
 }
 
-void clause_propagation_algo::add_watch(ri_type& ri, unsigned i, int hint) {
-    const int value = best_watch_value(ri, i, hint);
+template <class D>
+void clause_propagation_algo::add_watch(ri_type& ri, const D& domains, unsigned i, int hint) {
+    const int value = best_watch_value(domains, i, hint);
     watch_handle_t handle = ri.allocate_value_watch(i, value);
     watch_record& record = m_watches[0].index < 0 ? m_watches[0] : m_watches[1];
     record.index = static_cast<int>(i);
@@ -73,15 +76,18 @@ void clause_propagation_algo::remove_watch(ri_type& ri, unsigned w) {
     record.index = -1;
 }
 
-void clause_propagation_algo::change_watch(ri_type& ri, unsigned w, unsigned j) {
+template <class D>
+void clause_propagation_algo::change_watch(ri_type& ri, const D& domains, unsigned w,
+                                           unsigned j) {
     const int hint = m_watches[w].value;
     remove_watch(ri, w);
-    add_watch(ri, j, hint);
+    add_watch(ri, domains, j, hint);
 }
 
-clause_propagation_algo::result_type clause_propagation_algo::unit_propagate(ri_type& ri,
-                                                                             unsigned i) {
-    const iset& domain = ri.domain(i);
+template <class D>
+clause_propagation_algo::result_type clause_propagation_algo::unit_propagate(
+    ri_type& ri, const D& domains, unsigned i) {
+    const iset& domain = domains(i);
     if (m_literals[i].contains_all_of(domain))
         return VALID;
     if (!narrow_domain(ri, i, [&](iset& d) { d.intersect(m_literals[i]); }))
@@ -89,18 +95,20 @@ clause_propagation_algo::result_type clause_propagation_algo::unit_propagate(ri_
     return VALID;
 }
 
-int clause_propagation_algo::find_replacement(const ri_type& ri, unsigned p, int skip) const {
+template <class D>
+int clause_propagation_algo::find_replacement(const D& domains, unsigned p, int skip) const {
     const unsigned n = count_params();
     for (unsigned k = p + 1 == n ? 0 : p + 1; k != p; k = k + 1 == n ? 0 : k + 1) {
         if (static_cast<int>(k) == skip)
             continue;
-        if (!is_false(ri, k))
+        if (!is_false(domains, k))
             return static_cast<int>(k);
     }
     return -1;
 }
 
 bool clause_propagation_algo::init(ri_type& ri) {
+    const view_domains domains{ri};
     m_watches[0] = watch_record();
     m_watches[1] = watch_record();
     const unsigned n = count_params();
@@ -111,7 +119,7 @@ bool clause_propagation_algo::init(ri_type& ri) {
     const bool querying = ri.querying_domain();
     if (!querying) {
         for (unsigned i = 0; i < n; ++i) {
-            if (is_true(ri, i)) {
+            if (is_true(domains, i)) {
                 m_watches[0].index = static_cast<int>(i);
                 return true;
             }
@@ -119,7 +127,7 @@ bool clause_propagation_algo::init(ri_type& ri) {
     }
     int first = -1, second = -1;
     for (unsigned i = 0; i < n && second < 0; ++i) {
-        if (is_false(ri, i))
+        if (is_false(domains, i))
             continue;
         (first < 0 ? first : second) = static_cast<int>(i);
     }
@@ -132,7 +140,7 @@ bool clause_propagation_algo::init(ri_type& ri) {
             m_watches[0].index = first;
             return true;
         }
-        add_watch(ri, i, MIN_DOMAIN);
+        add_watch(ri, domains, i, MIN_DOMAIN);
         for (unsigned j = 0; j < n; ++j) {
             if (j == i || m_literals[j].empty())
                 continue;
@@ -145,37 +153,45 @@ bool clause_propagation_algo::init(ri_type& ri) {
         }
         return true;
     }
-    add_watch(ri, static_cast<unsigned>(first), MIN_DOMAIN);
-    add_watch(ri, static_cast<unsigned>(second), MIN_DOMAIN);
+    add_watch(ri, domains, static_cast<unsigned>(first), MIN_DOMAIN);
+    add_watch(ri, domains, static_cast<unsigned>(second), MIN_DOMAIN);
     return true;
 }
 
+template <class D>
 clause_propagation_algo::result_type clause_propagation_algo::refresh_watch(ri_type& ri,
+                                                                            const D& domains,
                                                                             unsigned w) {
     const unsigned o = 1 - w;
     const unsigned p = static_cast<unsigned>(m_watches[w].index);
-    if (!is_false(ri, p)) {
-        change_watch(ri, w, p);
-        return m_watches[o].index >= 0 ? CONSISTENT : unit_propagate(ri, p);
+    if (!is_false(domains, p)) {
+        change_watch(ri, domains, w, p);
+        return m_watches[o].index >= 0 ? CONSISTENT : unit_propagate(ri, domains, p);
     }
-    const int k = find_replacement(ri, p, m_watches[o].index);
+    const int k = find_replacement(domains, p, m_watches[o].index);
     if (k < 0) {
         const int q = m_watches[o].index;
-        if (q < 0 || unit_propagate(ri, static_cast<unsigned>(q)) == UNSAT)
+        if (q < 0 || unit_propagate(ri, domains, static_cast<unsigned>(q)) == UNSAT)
             return UNSAT;
         if (!ri.querying_domain() ||
-            ri.domain(static_cast<unsigned>(q)).contains(m_watches[o].value))
+            domains(static_cast<unsigned>(q)).contains(m_watches[o].value))
             return VALID;
-        change_watch(ri, o, static_cast<unsigned>(q));
+        change_watch(ri, domains, o, static_cast<unsigned>(q));
         return VALID;
     }
-    if (is_true(ri, static_cast<unsigned>(k)))
+    if (is_true(domains, static_cast<unsigned>(k)))
         return VALID;
-    change_watch(ri, w, static_cast<unsigned>(k));
+    change_watch(ri, domains, w, static_cast<unsigned>(k));
     return CONSISTENT;
 }
 
 clause_propagation_algo::result_type clause_propagation_algo::propagate(ri_type& ri) {
+    return with_domains(ri, [&](const auto& domains) { return propagate_with(ri, domains); });
+}
+
+template <class D>
+clause_propagation_algo::result_type clause_propagation_algo::propagate_with(ri_type& ri,
+                                                                             const D& domains) {
     const int watched = (m_watches[0].index >= 0) + (m_watches[1].index >= 0);
     if (watched == 0)
         return UNSAT;
@@ -183,42 +199,42 @@ clause_propagation_algo::result_type clause_propagation_algo::propagate(ri_type&
     if (watched == 1) {
         const unsigned w = m_watches[0].index >= 0 ? 0 : 1;
         if (querying)
-            return refresh_watch(ri, w);
-        return unit_propagate(ri, static_cast<unsigned>(m_watches[w].index));
+            return refresh_watch(ri, domains, w);
+        return unit_propagate(ri, domains, static_cast<unsigned>(m_watches[w].index));
     }
-    if (is_true(ri, static_cast<unsigned>(m_watches[0].index)) ||
-        is_true(ri, static_cast<unsigned>(m_watches[1].index)))
+    if (is_true(domains, static_cast<unsigned>(m_watches[0].index)) ||
+        is_true(domains, static_cast<unsigned>(m_watches[1].index)))
         return VALID;
 
     bool valid = false;
     for (unsigned w = 0; w < 2; ++w) {
         const unsigned o = 1 - w;
         const unsigned p = static_cast<unsigned>(m_watches[w].index);
-        if (ri.domain(p).contains(m_watches[w].value))
+        if (domains(p).contains(m_watches[w].value))
             continue;
-        if (!is_false(ri, p)) {
+        if (!is_false(domains, p)) {
             // The literal still holds values: the watch moves on within it.
-            change_watch(ri, w, p);
+            change_watch(ri, domains, w, p);
             if (m_watches[o].index >= 0)
                 continue;
-            if (unit_propagate(ri, p) == UNSAT)
+            if (unit_propagate(ri, domains, p) == UNSAT)
                 return UNSAT;
         } else {
-            const int k = find_replacement(ri, p, m_watches[o].index);
+            const int k = find_replacement(domains, p, m_watches[o].index);
             if (k >= 0) {
-                if (!is_true(ri, static_cast<unsigned>(k))) {
-                    change_watch(ri, w, static_cast<unsigned>(k));
+                if (!is_true(domains, static_cast<unsigned>(k))) {
+                    change_watch(ri, domains, w, static_cast<unsigned>(k));
                     continue;
                 }
             } else {
                 // Only the other watched literal is left: it must hold.
                 const int q = m_watches[o].index;
-                if (q < 0 || unit_propagate(ri, static_cast<unsigned>(q)) == UNSAT)
+                if (q < 0 || unit_propagate(ri, domains, static_cast<unsigned>(q)) == UNSAT)
                     return UNSAT;
                 if (!querying)
                     return VALID;
-                if (!ri.domain(static_cast<unsigned>(q)).contains(m_watches[o].value))
-                    change_watch(ri, o, static_cast<unsigned>(q));
+                if (!domains(static_cast<unsigned>(q)).contains(m_watches[o].value))
+                    change_watch(ri, domains, o, static_cast<unsigned>(q));
             }
         }
         if (!querying)
@@ -229,24 +245,27 @@ clause_propagation_algo::result_type clause_propagation_algo::propagate(ri_type&
 }
 
 bool clause_propagation_algo::conflicts(const ri_type& ri) const {
+    const view_domains domains{ri};
     for (const watch_record& record : m_watches)
-        if (record.index >= 0 && !is_false(ri, static_cast<unsigned>(record.index)))
+        if (record.index >= 0 && !is_false(domains, static_cast<unsigned>(record.index)))
             return false;
     for (unsigned i = 0; i < count_params(); ++i)
-        if (!is_false(ri, i))
+        if (!is_false(domains, i))
             return false;
     return true;
 }
 
 bool clause_propagation_algo::constraint_check(const ri_type& ri) const {
+    const view_domains domains{ri};
     for (unsigned i = 0; i < count_params(); ++i)
-        if (!is_false(ri, i))
+        if (!is_false(domains, i))
             return true;
     return false;
 }
 
 bool clause_propagation_algo::potentially_falsifying(const ri_type& ri, unsigned param) const {
-    return !is_false(ri, param) && !is_true(ri, param);
+    const view_domains domains{ri};
+    return !is_false(domains, param) && !is_true(domains, param);
 }
 
 void clause_propagation_algo::print(std::ostream& os, const ri_type* ri) const {

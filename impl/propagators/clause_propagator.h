@@ -76,28 +76,39 @@ public:
                              const ri_type& ri, std::vector<iset>& explanation) const;
 
 private:
-    bool is_false(const ri_type& ri, unsigned i) const {
-        return !m_literals[i].contains_any_of(ri.domain(i));
+    // D(i) is parameter i's domain (see domain_access.h).
+    template <class D>
+    bool is_false(const D& domains, unsigned i) const {
+        return !m_literals[i].contains_any_of(domains(i));
     }
-    bool is_true(const ri_type& ri, unsigned i) const {
-        return m_literals[i].contains_all_of(ri.domain(i));
+    template <class D>
+    bool is_true(const D& domains, unsigned i) const {
+        return m_literals[i].contains_all_of(domains(i));
     }
     // The least value >= hint in both set i and domain i, else the least
     // common value (the search wraps round); the two must intersect.
-    int best_watch_value(const ri_type& ri, unsigned i, int hint) const;
+    template <class D>
+    int best_watch_value(const D& domains, unsigned i, int hint) const;
     // A value watch on literal i, in watch 0 when that is free, else watch 1.
-    void add_watch(ri_type& ri, unsigned i, int hint);
+    template <class D>
+    void add_watch(ri_type& ri, const D& domains, unsigned i, int hint);
     // Releases watch w's value watch, if any, and clears its parameter.
     void remove_watch(ri_type& ri, unsigned w);
     // Moves watch w onto literal j, searching from the old watched value.
-    void change_watch(ri_type& ri, unsigned w, unsigned j);
+    template <class D>
+    void change_watch(ri_type& ri, const D& domains, unsigned w, unsigned j);
     // Literal i must hold: narrows domain i to the set; UNSAT when disjoint.
-    result_type unit_propagate(ri_type& ri, unsigned i);
+    template <class D>
+    result_type unit_propagate(ri_type& ri, const D& domains, unsigned i);
     // The first literal after p (round robin) that is not false, skipping
     // `skip`; -1 when there is none.
-    int find_replacement(const ri_type& ri, unsigned p, int skip) const;
+    template <class D>
+    int find_replacement(const D& domains, unsigned p, int skip) const;
     // The propagation of a clause with one watch, in querying mode.
-    result_type refresh_watch(ri_type& ri, unsigned w);
+    template <class D>
+    result_type refresh_watch(ri_type& ri, const D& domains, unsigned w);
+    template <class D>
+    result_type propagate_with(ri_type& ri, const D& domains);
 
     std::vector<iset> m_literals;
     watch_record m_watches[2];

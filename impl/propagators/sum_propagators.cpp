@@ -5,6 +5,7 @@
 #include <climits>
 #include <stdexcept>
 
+#include "impl/engine/domain_access.h"
 #include "impl/engine/runtime_views.h"
 #include "impl/propagators/clause_propagator.h"
 #include "impl/propagators/equal_propagator.h"
@@ -497,18 +498,87 @@ bool postpone_long_sum(constraint_runtime_info& ri) {
     return false;
 }
 
-long long sum_of_max(const constraint_runtime_info& ri) {
+template <class D>
+long long sum_of_max(const D& domains) {
     long long s = 0;
-    for (unsigned p = 1; p < ri.arity(); ++p)
-        s += ri.domain(p).max();
+    for (unsigned p = 1, n = domains.arity(); p < n; ++p)
+        s += domains(p).max();
     return s;
 }
 
-long long sum_of_min(const constraint_runtime_info& ri) {
+template <class D>
+long long sum_of_min(const D& domains) {
     long long s = 0;
-    for (unsigned p = 1; p < ri.arity(); ++p)
-        s += ri.domain(p).min();
+    for (unsigned p = 1, n = domains.arity(); p < n; ++p)
+        s += domains(p).min();
     return s;
+}
+
+long long sum_of_max(const constraint_runtime_info& ri) { return sum_of_max(view_domains{ri}); }
+long long sum_of_min(const constraint_runtime_info& ri) { return sum_of_min(view_domains{ri}); }
+
+template <class D>
+bool any_empty_domain(const D& domains) {
+    for (unsigned p = 0, n = domains.arity(); p < n; ++p)
+        if (domains(p).empty())
+            return true;
+    return false;
+}
+
+template <class D>
+propagation_types::result_type propagate_less_equal_sum(constraint_runtime_info& ri,
+                                                        const D& domains) {
+    if (any_empty_domain(domains))
+        return propagation_types::UNSAT;
+    const long long s = sum_of_max(domains);
+    if (s < domains(0).max()) {
+        if (domains(0).min() > s)
+            return propagation_types::UNSAT;
+        const iset::range_type at_most(INT_MIN, static_cast<int>(s));
+        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_most); }))
+            return propagation_types::UNSAT;
+    }
+    const long long m0 = domains(0).min();
+    for (unsigned p = 1, n = domains.arity(); p < n; ++p) {
+        const iset& x = domains(p);
+        const long long need = m0 - (s - x.max());
+        if (need <= x.min())
+            continue;
+        if (need > x.max())
+            return propagation_types::UNSAT;
+        const iset::range_type enough(static_cast<int>(need), INT_MAX);
+        if (!narrow_domain(ri, p, [&](iset& d) { d.intersect(enough); }))
+            return propagation_types::UNSAT;
+    }
+    return propagation_types::CONSISTENT;
+}
+
+template <class D>
+propagation_types::result_type propagate_greater_equal_sum(constraint_runtime_info& ri,
+                                                           const D& domains) {
+    if (any_empty_domain(domains))
+        return propagation_types::UNSAT;
+    const long long s = sum_of_min(domains);
+    if (s > domains(0).min()) {
+        if (domains(0).max() < s)
+            return propagation_types::UNSAT;
+        const iset::range_type at_least(static_cast<int>(s), INT_MAX);
+        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_least); }))
+            return propagation_types::UNSAT;
+    }
+    const long long m0 = domains(0).max();
+    for (unsigned p = 1, n = domains.arity(); p < n; ++p) {
+        const iset& x = domains(p);
+        const long long limit = m0 - (s - x.min());
+        if (limit >= x.max())
+            continue;
+        if (limit < x.min())
+            return propagation_types::UNSAT;
+        const iset::range_type at_most(INT_MIN, static_cast<int>(limit));
+        if (!narrow_domain(ri, p, [&](iset& d) { d.intersect(at_most); }))
+            return propagation_types::UNSAT;
+    }
+    return propagation_types::CONSISTENT;
 }
 
 } // namespace
@@ -517,58 +587,14 @@ constraint_propagator::result_type less_equal_sum_propagator::propagate(
     constraint_runtime_info& ri) {
     if (postpone_long_sum(ri))
         return POSTPONE;
-    if (any_empty(ri))
-        return UNSAT;
-    const long long s = sum_of_max(ri);
-    if (s < ri.domain(0).max()) {
-        if (ri.domain(0).min() > s)
-            return UNSAT;
-        const iset::range_type at_most(INT_MIN, static_cast<int>(s));
-        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_most); }))
-            return UNSAT;
-    }
-    const long long m0 = ri.domain(0).min();
-    for (unsigned p = 1; p < ri.arity(); ++p) {
-        const iset& x = ri.domain(p);
-        const long long need = m0 - (s - x.max());
-        if (need <= x.min())
-            continue;
-        if (need > x.max())
-            return UNSAT;
-        const iset::range_type enough(static_cast<int>(need), INT_MAX);
-        if (!narrow_domain(ri, p, [&](iset& d) { d.intersect(enough); }))
-            return UNSAT;
-    }
-    return CONSISTENT;
+    return with_domains(ri, [&](const auto& d) { return propagate_less_equal_sum(ri, d); });
 }
 
 constraint_propagator::result_type greater_equal_sum_propagator::propagate(
     constraint_runtime_info& ri) {
     if (postpone_long_sum(ri))
         return POSTPONE;
-    if (any_empty(ri))
-        return UNSAT;
-    const long long s = sum_of_min(ri);
-    if (s > ri.domain(0).min()) {
-        if (ri.domain(0).max() < s)
-            return UNSAT;
-        const iset::range_type at_least(static_cast<int>(s), INT_MAX);
-        if (!narrow_domain(ri, 0, [&](iset& d) { d.intersect(at_least); }))
-            return UNSAT;
-    }
-    const long long m0 = ri.domain(0).max();
-    for (unsigned p = 1; p < ri.arity(); ++p) {
-        const iset& x = ri.domain(p);
-        const long long limit = m0 - (s - x.min());
-        if (limit >= x.max())
-            continue;
-        if (limit < x.min())
-            return UNSAT;
-        const iset::range_type at_most(INT_MIN, static_cast<int>(limit));
-        if (!narrow_domain(ri, p, [&](iset& d) { d.intersect(at_most); }))
-            return UNSAT;
-    }
-    return CONSISTENT;
+    return with_domains(ri, [&](const auto& d) { return propagate_greater_equal_sum(ri, d); });
 }
 
 bool less_equal_sum_propagator::conflicts(const constraint_runtime_info& ri) const {

@@ -176,21 +176,26 @@ private:
 void big_iset::note_shape() {
     if (m_lazy)
         return;
-    m_interval = m_skip == 1 && m_ranges.range_count() == 1;
+    m_interval = m_skip == 1 && m_ranges->range_count() == 1;
     if (m_interval) {
-        const range_type& r = m_ranges.ranges().begin()->second;
+        const range_type& r = m_ranges->ranges().begin()->second;
         m_lo = r.first;
         m_hi = r.second;
     }
 }
 
+const big_iset_impl& big_iset_map_box::empty_map() {
+    static const big_iset_impl empty;
+    return empty;
+}
+
 void big_iset::materialise() const {
-    m_ranges.insert(range_type(m_lo, m_hi));
+    m_ranges.edit().insert(range_type(m_lo, m_hi));
     m_lazy = false;
 }
 
 void big_iset::become_plain_range(int lo, int hi) {
-    m_ranges.clear();
+    m_ranges.release();
     m_lo = lo;
     m_hi = hi;
     m_interval = true;
@@ -238,7 +243,7 @@ big_iset::big_iset(const big_iset& other) : big_iset() {
         become_plain_range(other.m_lo, other.m_hi);
         return;
     }
-    m_ranges = other.map();
+    m_ranges.assign(other.map());
     m_skip = other.m_skip;
     m_offset = other.m_offset;
     note_shape();
@@ -258,7 +263,7 @@ big_iset& big_iset::operator=(const big_iset& other) {
         return *this;
     }
     m_lazy = false;
-    m_ranges = other.map();
+    m_ranges.assign(other.map());
     m_skip = other.m_skip;
     m_offset = other.m_offset;
     note_shape();
@@ -319,10 +324,10 @@ void big_iset::compact() {
     m_changes = 0;
     if (m_lazy)
         return;
-    unsigned n = m_ranges.size();
-    if ((m_skip == 1 && n == 0) || n < 2 || n != m_ranges.range_count())
+    unsigned n = m_ranges->size();
+    if ((m_skip == 1 && n == 0) || n < 2 || n != m_ranges->range_count())
         return;
-    const big_iset_impl::map_type& map = m_ranges.ranges();
+    const big_iset_impl::map_type& map = m_ranges->ranges();
     auto it = map.begin();
     unsigned first = static_cast<unsigned>(value_of(it->second.first));
     unsigned prev = static_cast<unsigned>(value_of((++it)->second.first));
@@ -357,7 +362,7 @@ void big_iset::flatten() {
     if (m_skip == 1)
         return;
     big_iset_impl fresh;
-    for (big_iset_impl::iterator it = m_ranges.begin(), e = m_ranges.end(); it != e; ++it) {
+    for (big_iset_impl::iterator it = m_ranges->begin(), e = m_ranges->end(); it != e; ++it) {
         int v = value_of(*it);
         fresh.insert(range_type(v, v));
     }
@@ -394,17 +399,17 @@ void big_iset::insert(const range_type& range) {
     }
     shape_update shape(*this);
     if (range.first == range.second && on_progression(range.first)) {
-        unsigned old_size = m_ranges.size();
+        unsigned old_size = m_ranges->size();
         int index = floor_index(range.first);
-        m_ranges.insert(range_type(index, index));
+        m_ranges.edit().insert(range_type(index, index));
         count_change(old_size);
     } else if (m_skip == 1) {
-        m_ranges.insert(range);
+        m_ranges.edit().insert(range);
     } else {
         if (range.second < range.first)
-            m_ranges.throw_out_of_range("big_iset_impl::insert");
+            m_ranges->throw_out_of_range("big_iset_impl::insert");
         flatten();
-        m_ranges.insert(range);
+        m_ranges.edit().insert(range);
         compact();
     }
 }
@@ -414,7 +419,7 @@ void big_iset::insert(const range_type& range, unsigned s) {
     int lo = range.first, hi = range.second;
     // A zero stride or a crossing range is a malformed range, as for insert(range).
     if (s == 0 || hi < lo)
-        m_ranges.throw_out_of_range("big_iset_impl::insert");
+        m_ranges->throw_out_of_range("big_iset_impl::insert");
     if (full())
         return;
     if ((static_cast<unsigned>(hi) - static_cast<unsigned>(lo)) % s != 0)
@@ -428,7 +433,7 @@ void big_iset::insert(const range_type& range, unsigned s) {
         insert_value(hi);
         return;
     }
-    if (!m_ranges.empty() && m_ranges.size() == 1 && s != m_skip &&
+    if (!m_ranges->empty() && m_ranges->size() == 1 && s != m_skip &&
         mod_u(static_cast<long long>(min()) - lo, s) == 0) {
         int v = min();
         m_ranges.clear();
@@ -436,15 +441,15 @@ void big_iset::insert(const range_type& range, unsigned s) {
         m_offset = mod_u(v, s);
         m_changes = 0;
         int index = floor_index(v);
-        m_ranges.insert(range_type(index, index));
+        m_ranges.edit().insert(range_type(index, index));
     }
-    if (m_ranges.empty()) {
+    if (m_ranges->empty()) {
         m_skip = s;
         m_offset = mod_u(lo, s);
     }
     if (s == m_skip && on_progression(lo)) {
-        unsigned old_size = m_ranges.size();
-        m_ranges.insert(range_type(floor_index(lo), floor_index(hi)));
+        unsigned old_size = m_ranges->size();
+        m_ranges.edit().insert(range_type(floor_index(lo), floor_index(hi)));
         count_change(old_size);
         return;
     }
@@ -472,7 +477,7 @@ void big_iset::insert_all_of(const big_iset& other) {
     if (other.empty() || full())
         return;
     if (empty() || other.full()) {
-        m_ranges = other.map();
+        m_ranges.assign(other.map());
         m_skip = other.m_skip;
         m_offset = other.m_offset;
         m_changes = 0;
@@ -480,8 +485,8 @@ void big_iset::insert_all_of(const big_iset& other) {
         return;
     }
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
-        unsigned old_size = m_ranges.size();
-        m_ranges.insert_all_of(other.map());
+        unsigned old_size = m_ranges->size();
+        m_ranges.edit().insert_all_of(other.map());
         count_change(old_size);
         return;
     }
@@ -503,14 +508,14 @@ void big_iset::erase(const range_type& range) {
     long long last = floor_div(static_cast<long long>(range.second) - m_offset, m_skip);
     if (last < first)
         return;
-    unsigned old_size = m_ranges.size();
-    m_ranges.erase(range_type(static_cast<int>(first), static_cast<int>(last)));
+    unsigned old_size = m_ranges->size();
+    m_ranges.edit().erase(range_type(static_cast<int>(first), static_cast<int>(last)));
     count_change(old_size);
 }
 
 big_iset::iterator big_iset::erase(const iterator& it) {
     shape_update shape(*this);
-    return iterator(m_ranges.erase(it.index_iterator()), this);
+    return iterator(m_ranges.edit().erase(it.index_iterator()), this);
 }
 
 void big_iset::erase_all_of(const big_iset& other) {
@@ -527,9 +532,9 @@ void big_iset::erase_all_of(const big_iset& other) {
     }
     if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset))
         return;
-    unsigned old_size = m_ranges.size();
+    unsigned old_size = m_ranges->size();
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
-        m_ranges.erase_all_of(other.map());
+        m_ranges.edit().erase_all_of(other.map());
         count_change(old_size);
         return;
     }
@@ -572,8 +577,8 @@ void big_iset::intersect(const range_type& range) {
         reset();
         return;
     }
-    unsigned old_size = m_ranges.size();
-    m_ranges.intersect(range_type(static_cast<int>(first), static_cast<int>(last)));
+    unsigned old_size = m_ranges->size();
+    m_ranges.edit().intersect(range_type(static_cast<int>(first), static_cast<int>(last)));
     count_change(old_size);
 }
 
@@ -691,7 +696,7 @@ void big_iset::intersect(const big_iset& other) {
     if (other.full())
         return;
     if (full()) {
-        m_ranges = other.map();
+        m_ranges.assign(other.map());
         m_skip = other.m_skip;
         m_offset = other.m_offset;
         m_changes = 0;
@@ -704,9 +709,9 @@ void big_iset::intersect(const big_iset& other) {
     // The hull step may have left a lazy plain range.
     if (m_lazy)
         materialise();
-    unsigned old_size = m_ranges.size();
+    unsigned old_size = m_ranges->size();
     if (m_skip == other.m_skip && m_offset == other.m_offset) {
-        m_ranges.intersect(other.map());
+        m_ranges.edit().intersect(other.map());
     } else {
         if (offsets_apart(m_skip, m_offset, other.m_skip, other.m_offset)) {
             reset();
@@ -722,7 +727,7 @@ void big_iset::intersect(const big_iset& other) {
 void big_iset::complement() {
     shape_update shape(*this);
     flatten();
-    m_ranges.complement();
+    m_ranges.edit().complement();
 }
 
 // ---------------------------------------------------------------------------
@@ -746,7 +751,7 @@ big_iset::iterator big_iset::upper_bound(int v) const {
 bool big_iset::contains_all_of(const range_type& range, unsigned s) const {
     long long lo = range.first, hi = range.second;
     if (s == 0)
-        m_ranges.throw_out_of_range("big_iset::contains_all_of");
+        m_ranges->throw_out_of_range("big_iset::contains_all_of");
     iterator it = lower_bound(range.first), e = end();
     if (it == e || *it != range.first)
         return false;
@@ -838,10 +843,10 @@ void big_iset::validate() const {
     map().validate();
     if (!(m_offset < m_skip))
         throw std::runtime_error("big::iset::validate: skip size is smaller than offset");
-    if (m_ranges.empty())
+    if (m_ranges->empty())
         return;
-    long long first = static_cast<long long>(m_ranges.min()) * m_skip + m_offset;
-    long long last = static_cast<long long>(m_ranges.max()) * m_skip + m_offset;
+    long long first = static_cast<long long>(m_ranges->min()) * m_skip + m_offset;
+    long long last = static_cast<long long>(m_ranges->max()) * m_skip + m_offset;
     if (first < INT_MIN)
         throw std::runtime_error("big::iset::validate: min() is smaller than MIN_DOMAIN");
     if (last >= 2147483648LL)

@@ -19,12 +19,60 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <new>
 #include <string>
 #include <utility>
 
 #include "impl/sets/big_iset_impl.h"
+#include "impl/support/pool_alloc.h"
 
 namespace qarn {
+
+// The index map behind a pointer, allocated when first written: a plain
+// range, lazy or empty, holds no map object at all, so a set takes 32 bytes
+// (trail entries, clause literals and domain copies are mostly such sets).
+// Reading an absent map reads a shared empty one; writing goes through edit().
+class big_iset_map_box {
+public:
+    big_iset_map_box() = default;
+    big_iset_map_box(const big_iset_map_box&) = delete;
+    big_iset_map_box& operator=(const big_iset_map_box&) = delete;
+    ~big_iset_map_box() { release(); }
+
+    const big_iset_impl* operator->() const { return m_map ? m_map : &empty_map(); }
+    const big_iset_impl& operator*() const { return m_map ? *m_map : empty_map(); }
+    big_iset_impl& edit() {
+        if (!m_map)
+            m_map = new (pool().allocate(1)) big_iset_impl;
+        return *m_map;
+    }
+    void assign(const big_iset_impl& map) {
+        if (m_map)
+            *m_map = map;
+        else if (!map.empty())
+            m_map = new (pool().allocate(1)) big_iset_impl(map);
+    }
+    void clear() {
+        if (m_map)
+            m_map->clear();
+    }
+    // Gives the map object back (a plain range needs none).
+    void release() {
+        if (!m_map)
+            return;
+        m_map->~big_iset_impl();
+        pool().deallocate(m_map, 1);
+        m_map = nullptr;
+    }
+    void swap(big_iset_map_box& other) noexcept { std::swap(m_map, other.m_map); }
+    void swap(big_iset_impl& map) { edit().swap(map); }
+
+private:
+    static const big_iset_impl& empty_map();
+    static pool_alloc<big_iset_impl> pool() { return {}; }
+
+    big_iset_impl* m_map = nullptr;
+};
 
 class big_iset {
 public:
@@ -99,17 +147,17 @@ public:
     // The set becomes {v}.
     void assign(int v);
 
-    bool empty() const { return !m_lazy && m_ranges.empty(); }
+    bool empty() const { return !m_lazy && m_ranges->empty(); }
     bool full() const {
-        return m_lazy ? m_lo == MIN_DOMAIN && m_hi == MAX_DOMAIN : m_skip == 1 && m_ranges.full();
+        return m_lazy ? m_lo == MIN_DOMAIN && m_hi == MAX_DOMAIN : m_skip == 1 && m_ranges->full();
     }
     unsigned size() const {
         return m_lazy ? static_cast<unsigned>(m_hi) - static_cast<unsigned>(m_lo) + 1u
-                      : m_ranges.size();
+                      : m_ranges->size();
     }
     // Least and greatest element; the set must not be empty.
-    int min() const { return m_interval ? m_lo : value_of(m_ranges.min()); }
-    int max() const { return m_interval ? m_hi : value_of(m_ranges.max()); }
+    int min() const { return m_interval ? m_lo : value_of(m_ranges->min()); }
+    int max() const { return m_interval ? m_hi : value_of(m_ranges->max()); }
     unsigned stride() const { return m_skip; }
     unsigned offset() const { return m_offset; }
     const big_iset_impl& index_map() const { return map(); }
@@ -179,7 +227,7 @@ private:
     const big_iset_impl& map() const {
         if (m_lazy)
             materialise();
-        return m_ranges;
+        return *m_ranges;
     }
     void materialise() const;
     // The set becomes the lazy plain range [lo, hi]; the caller keeps lo <= hi.
@@ -207,10 +255,10 @@ private:
 
     // The shape: m_interval when the set is exactly [m_lo, m_hi] with stride 1;
     // m_lazy (which implies m_interval) when m_ranges is not built yet.
-    // (Ordered so that the set takes 80 bytes, the shape in its first 8.)
+    // (Ordered so that the set takes 32 bytes, the shape in its first 8.)
     int m_lo;
     int m_hi;
-    mutable big_iset_impl m_ranges;
+    mutable big_iset_map_box m_ranges;
     unsigned m_skip;
     unsigned m_offset;
     unsigned char m_changes;

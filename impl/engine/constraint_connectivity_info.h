@@ -54,6 +54,8 @@ public:
         return m_assignment->domain(m_params[param]);
     }
 
+    const iset& variable_domain(unsigned var) const { return m_assignment->domain(var); }
+
     unsigned variable(unsigned param) const { return m_params.at(param); }
     const std::vector<unsigned>& variables() const { return m_params; }
     std::vector<unsigned>& variables() { return m_params; }

@@ -2,7 +2,9 @@
 // propagator's own slots and the watch-less clause.
 #include "impl/propagators/clause_propagator.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <type_traits>
 
 #include "impl/engine/domain_access.h"
 #include "impl/learning/disjunction_description.h"
@@ -43,6 +45,14 @@ template <class D>
 int clause_propagation_algo::best_watch_value(const D& domains, unsigned i, int hint) const {
     const iset& set = m_literals[i];
     const iset& domain = domains(i);
+    // Two plain ranges: the least common value at or above the hint, else
+    // the least common value, without building index maps.
+    int set_lo, set_hi, lo, hi;
+    if (set.plain_range(set_lo, set_hi) && domain.plain_range(lo, hi)) {
+        lo = std::max(lo, set_lo);
+        hi = std::min(hi, set_hi);
+        return hint >= lo && hint <= hi ? hint : lo;
+    }
     iset::iterator it = set.lower_bound(hint);
     if (it != set.end() && domain.contains(*it))
         return *it;
@@ -57,6 +67,26 @@ int clause_propagation_algo::best_watch_value(const D& domains, unsigned i, int 
 }
 
 template <class D>
+const iset& clause_propagation_algo::watched_domain(const D& domains, unsigned w) const {
+    const watch_record& record = m_watches[w];
+    if constexpr (std::is_same_v<D, live_domains>) {
+        if (record.var != NO_VARIABLE)
+            return domains.record.variable_domain(record.var);
+    }
+    return domains(static_cast<unsigned>(record.index));
+}
+
+template <class D>
+bool clause_propagation_algo::is_true_watch(const D& domains, unsigned w) const {
+    const watch_record& record = m_watches[w];
+    const iset& domain = watched_domain(domains, w);
+    int lo, hi;
+    if (record.literal_lo <= record.literal_hi && domain.plain_range(lo, hi))
+        return record.literal_lo <= lo && hi <= record.literal_hi;
+    return m_literals[static_cast<unsigned>(record.index)].contains_all_of(domain);
+}
+
+template <class D>
 void clause_propagation_algo::add_watch(ri_type& ri, const D& domains, unsigned i, int hint) {
     const int value = best_watch_value(domains, i, hint);
     watch_handle_t handle = ri.allocate_value_watch(i, value);
@@ -64,6 +94,13 @@ void clause_propagation_algo::add_watch(ri_type& ri, const D& domains, unsigned 
     record.index = static_cast<int>(i);
     record.handle = handle;
     record.value = value;
+    record.var = NO_VARIABLE;
+    if constexpr (std::is_same_v<D, live_domains>)
+        record.var = domains.record.variable(i);
+    if (!m_literals[i].plain_range(record.literal_lo, record.literal_hi)) {
+        record.literal_lo = 1;
+        record.literal_hi = 0;
+    }
 }
 
 void clause_propagation_algo::remove_watch(ri_type& ri, unsigned w) {
@@ -74,6 +111,9 @@ void clause_propagation_algo::remove_watch(ri_type& ri, unsigned w) {
                                   record.handle);
     record.handle = watch_handle_t();
     record.index = -1;
+    record.var = NO_VARIABLE;
+    record.literal_lo = 1;
+    record.literal_hi = 0;
 }
 
 template <class D>
@@ -202,15 +242,14 @@ clause_propagation_algo::result_type clause_propagation_algo::propagate_with(ri_
             return refresh_watch(ri, domains, w);
         return unit_propagate(ri, domains, static_cast<unsigned>(m_watches[w].index));
     }
-    if (is_true(domains, static_cast<unsigned>(m_watches[0].index)) ||
-        is_true(domains, static_cast<unsigned>(m_watches[1].index)))
+    if (is_true_watch(domains, 0) || is_true_watch(domains, 1))
         return VALID;
 
     bool valid = false;
     for (unsigned w = 0; w < 2; ++w) {
         const unsigned o = 1 - w;
         const unsigned p = static_cast<unsigned>(m_watches[w].index);
-        if (domains(p).contains(m_watches[w].value))
+        if (watched_domain(domains, w).contains(m_watches[w].value))
             continue;
         if (!is_false(domains, p)) {
             // The literal still holds values: the watch moves on within it.

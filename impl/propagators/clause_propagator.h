@@ -35,10 +35,17 @@ public:
     typedef constraint_runtime_info ri_type;
 
     // One watched literal. index -1: no watch; a null handle: no value watch.
+    // A watch set on the live view also keeps its variable and, when its
+    // literal is one range, the range: testing a watched literal then reads
+    // neither the parameter list nor the literal set (NO_VARIABLE / lo > hi
+    // when not kept).
     struct watch_record {
         int index = -1;
         watch_handle_t handle;
         int value = 0;
+        unsigned var = NO_VARIABLE;
+        int literal_lo = 1;
+        int literal_hi = 0;
     };
 
     clause_propagation_algo() = default;
@@ -85,6 +92,12 @@ private:
     bool is_true(const D& domains, unsigned i) const {
         return m_literals[i].contains_all_of(domains(i));
     }
+    // Watch w's domain and whether its literal is true, by the kept variable
+    // and range when the live view is read and they are kept.
+    template <class D>
+    const iset& watched_domain(const D& domains, unsigned w) const;
+    template <class D>
+    bool is_true_watch(const D& domains, unsigned w) const;
     // The least value >= hint in both set i and domain i, else the least
     // common value (the search wraps round); the two must intersect.
     template <class D>

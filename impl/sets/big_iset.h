@@ -199,6 +199,13 @@ public:
             return m_lo <= other.m_hi && other.m_lo <= m_hi;
         return contains_any_in_maps(other);
     }
+    // True only when the set is exactly the values lo..hi (then both are
+    // set); a singleton kept on a wider stride answers false.
+    bool plain_range(int& lo, int& hi) const {
+        lo = m_lo;
+        hi = m_hi;
+        return m_interval;
+    }
     static bool same_elements(const big_iset& a, const big_iset& b);
     int rand() const;
     void validate() const;

@@ -130,6 +130,14 @@ public:
     // Every value lo, lo + s, ..., up to hi is a member.
     bool contains_all_of(const range_type& range, unsigned stride) const;
     bool contains_any_of(const small_iset& other) const { return (m_word & other.m_word) != 0; }
+    // The set is exactly the values lo..hi (not empty): both set.
+    bool plain_range(int& lo, int& hi) const {
+        if (m_word == 0)
+            return false;
+        lo = __builtin_ctz(m_word);
+        hi = 31 - __builtin_clz(m_word);
+        return (m_word >> lo) == (hi - lo == 31 ? 0xFFFFFFFFu : (1u << (hi - lo + 1)) - 1u);
+    }
     static bool same_elements(const small_iset& a, const small_iset& b) {
         return a.m_word == b.m_word;
     }

@@ -82,6 +82,18 @@ void expect_same(const iset& s, const reference& r, const char* what) {
     ASSERT_EQ(s.min(), lo);
     ASSERT_EQ(s.max(), hi);
 
+    // A plain range is exactly its bounds (every value between min and max);
+    // a set of one run of stride 1 built here is always reported as one.
+    int plain_lo = 0, plain_hi = 0;
+    const bool one_run = s.size() == static_cast<unsigned>(hi - lo + 1);
+    if (s.plain_range(plain_lo, plain_hi)) {
+        ASSERT_TRUE(one_run);
+        ASSERT_EQ(plain_lo, lo);
+        ASSERT_EQ(plain_hi, hi);
+    } else if (s.stride() == 1) {
+        ASSERT_FALSE(one_run && lo < hi) << "a run of stride 1 not reported plain";
+    }
+
     // lower_bound / upper_bound at every window value
     for (long long v = r.base; v <= r.top(); ++v) {
         long long next = LLONG_MAX;

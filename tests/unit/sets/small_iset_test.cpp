@@ -204,6 +204,26 @@ TEST(SmallIset, IntersectStride) {
     EXPECT_EQ(s.word(), 0xFFu);
 }
 
+TEST(SmallIset, PlainRangeIsExactlyOneRun) {
+    struct row {
+        std::uint32_t word;
+        bool plain;
+        int lo, hi;
+    };
+    for (const row& r : {row{0u, false, 0, 0}, row{1u, true, 0, 0}, row{0x80000000u, true, 31, 31},
+                         row{0xFFFFFFFFu, true, 0, 31}, row{0x7FFFFFFFu, true, 0, 30},
+                         row{0xFFFFFFFEu, true, 1, 31}, row{0x0F0u, true, 4, 7},
+                         row{0x5u, false, 0, 0}, row{0x80000001u, false, 0, 0}}) {
+        int lo = -1, hi = -1;
+        const bool plain = small_iset::from_word(r.word).plain_range(lo, hi);
+        EXPECT_EQ(plain, r.plain) << std::hex << r.word;
+        if (r.plain) {
+            EXPECT_EQ(lo, r.lo) << std::hex << r.word;
+            EXPECT_EQ(hi, r.hi) << std::hex << r.word;
+        }
+    }
+}
+
 TEST(SmallIset, ValueQueries) {
     const small_iset empty, full = small_iset::from_word(~0u);
     EXPECT_EQ(message_of<std::domain_error>([&] { (void)empty.min(); }), "min() over empty an set");

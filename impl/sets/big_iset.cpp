@@ -725,6 +725,26 @@ void big_iset::intersect(const big_iset& other) {
 }
 
 void big_iset::complement() {
+    if (m_interval) {
+        // One plain range: its complement is at most two ranges, built
+        // without materialising the range first.
+        const int lo = m_lo, hi = m_hi;
+        if (lo == MIN_DOMAIN && hi == MAX_DOMAIN) {
+            clear_keeping_counter();
+        } else if (lo == MIN_DOMAIN) {
+            become_plain_range(hi + 1, MAX_DOMAIN);
+        } else if (hi == MAX_DOMAIN) {
+            become_plain_range(MIN_DOMAIN, lo - 1);
+        } else {
+            big_iset_impl& map = m_ranges.edit();
+            map.clear();
+            map.insert(range_type(MIN_DOMAIN, lo - 1));
+            map.insert(range_type(hi + 1, MAX_DOMAIN));
+            m_lazy = false;
+            note_shape();
+        }
+        return;
+    }
     shape_update shape(*this);
     flatten();
     m_ranges.edit().complement();

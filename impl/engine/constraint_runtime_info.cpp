@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "impl/engine/domain_access.h"
+
 namespace qarn {
 
 unsigned read_environment_threshold(const char* name, unsigned fallback) {
@@ -56,10 +58,7 @@ void constraint_runtime_info::show_self() const {
 }
 
 bool any_empty(const constraint_runtime_info& ri) {
-    for (unsigned p = 0; p < ri.arity(); ++p)
-        if (ri.domain(p).empty())
-            return true;
-    return false;
+    return any_empty_domain(view_domains{ri});
 }
 
 void constraint_runtime_info::print_params(std::ostream& os, const char* separator) const {

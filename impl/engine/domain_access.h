@@ -28,4 +28,13 @@ decltype(auto) with_domains(const constraint_runtime_info& ri, F&& f) {
     return f(view_domains{ri});
 }
 
+// Some parameter's domain is empty.
+template <class D>
+bool any_empty_domain(const D& domains) {
+    for (unsigned p = 0, n = domains.arity(); p < n; ++p)
+        if (domains(p).empty())
+            return true;
+    return false;
+}
+
 } // namespace qarn

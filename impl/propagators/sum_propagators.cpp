@@ -518,14 +518,6 @@ long long sum_of_max(const constraint_runtime_info& ri) { return sum_of_max(view
 long long sum_of_min(const constraint_runtime_info& ri) { return sum_of_min(view_domains{ri}); }
 
 template <class D>
-bool any_empty_domain(const D& domains) {
-    for (unsigned p = 0, n = domains.arity(); p < n; ++p)
-        if (domains(p).empty())
-            return true;
-    return false;
-}
-
-template <class D>
 propagation_types::result_type propagate_less_equal_sum(constraint_runtime_info& ri,
                                                         const D& domains) {
     if (any_empty_domain(domains))

@@ -3,7 +3,7 @@
 run must give the same answer, solution, objective values, decisions,
 backtracks, restarts and resolution counts; only times may differ.
 
-  same_search.py [--backtracks N] [--timeout SECONDS] [--bench] [--jobs J]
+  same_search.py [--backtracks N] [--timeout SECONDS] [--bench]
                  BASE_BUILD NEW_BUILD DIR_OR_OPB ...
 
 BASE_BUILD and NEW_BUILD are build directories (holding qarn and, for

@@ -177,10 +177,13 @@ void big_iset::note_shape() {
     if (m_lazy)
         return;
     m_interval = m_skip == 1 && m_ranges->range_count() == 1;
+    m_point = !m_interval && m_ranges->size() == 1 && m_ranges->range_count() == 1;
     if (m_interval) {
         const range_type& r = m_ranges->ranges().begin()->second;
         m_lo = r.first;
         m_hi = r.second;
+    } else if (m_point) {
+        m_lo = m_hi = value_of(m_ranges->min());
     }
 }
 
@@ -200,6 +203,7 @@ void big_iset::become_plain_range(int lo, int hi) {
     m_hi = hi;
     m_interval = true;
     m_lazy = true;
+    m_point = false;
     m_skip = 1;
     m_offset = 0;
 }
@@ -282,6 +286,7 @@ void big_iset::swap(big_iset& other) noexcept {
     std::swap(m_hi, other.m_hi);
     std::swap(m_interval, other.m_interval);
     std::swap(m_lazy, other.m_lazy);
+    std::swap(m_point, other.m_point);
     std::swap(m_skip, other.m_skip);
     std::swap(m_offset, other.m_offset);
     std::swap(m_changes, other.m_changes);
@@ -289,6 +294,7 @@ void big_iset::swap(big_iset& other) noexcept {
 
 void big_iset::reset() {
     m_interval = false;
+    m_point = false;
     m_lazy = false;
     m_ranges.clear();
     m_skip = 1;
@@ -298,6 +304,7 @@ void big_iset::reset() {
 
 void big_iset::clear_keeping_counter() {
     m_interval = false;
+    m_point = false;
     m_lazy = false;
     m_ranges.clear();
 }
@@ -816,6 +823,27 @@ bool big_iset::contains_all_in_maps(const big_iset& other) const {
             return false;
     }
     return true;
+}
+
+bool big_iset::contains_any_in(int lo, int hi) const {
+    if (m_interval)
+        return m_lo <= hi && lo <= m_hi;
+    if (m_point)
+        return lo <= m_lo && m_lo <= hi;
+    if (empty() || max() < lo || min() > hi)
+        return false;
+    const iterator it = lower_bound(lo);
+    return it != end() && *it <= hi;
+}
+
+bool big_iset::contains_range(int lo, int hi) const {
+    if (m_interval)
+        return m_lo <= lo && hi <= m_hi;
+    if (m_skip != 1) // consecutive values are never both on a wider stride
+        return lo == hi && contains(lo);
+    const big_iset_impl& indices = map();
+    const big_iset_impl::node_type n = indices.lower_range_bound(lo);
+    return n != indices.ranges().end() && n->second.first <= lo && hi <= n->second.second;
 }
 
 bool big_iset::contains_any_in_maps(const big_iset& other) const {

@@ -137,7 +137,7 @@ public:
 
     big_iset()
         : m_lo(0), m_hi(0), m_ranges(), m_skip(1), m_offset(0), m_changes(0), m_interval(false),
-          m_lazy(false) {}
+          m_lazy(false), m_point(false) {}
     explicit big_iset(const std::string& text);
     big_iset(const big_iset& other);
     big_iset(big_iset&& other) noexcept;
@@ -184,21 +184,41 @@ public:
     void compact();
     void flatten();
 
-    // Queries; two plain ranges are decided here, without a call.
+    // Queries; plain ranges and single values are decided here, without a
+    // call, and a plain range holds another set when it holds its extremes.
     bool contains(int v) const {
-        return m_interval ? m_lo <= v && v <= m_hi : contains_in_map(v);
+        if (m_interval)
+            return m_lo <= v && v <= m_hi;
+        return m_point ? v == m_lo : contains_in_map(v);
     }
     bool contains_all_of(const big_iset& other) const {
         if (m_interval && other.m_interval)
             return m_lo <= other.m_lo && other.m_hi <= m_hi;
+        if (other.m_point)
+            return contains(other.m_lo);
+        if (m_interval)
+            return other.empty() || (m_lo <= other.min() && other.max() <= m_hi);
+        if (other.m_interval)
+            return contains_range(other.m_lo, other.m_hi);
         return contains_all_in_maps(other);
     }
     bool contains_all_of(const range_type& range, unsigned stride) const;
     bool contains_any_of(const big_iset& other) const {
         if (m_interval && other.m_interval)
             return m_lo <= other.m_hi && other.m_lo <= m_hi;
+        if (other.m_point)
+            return contains(other.m_lo);
+        if (m_point)
+            return other.contains(m_lo);
+        if (m_interval)
+            return other.contains_any_in(m_lo, m_hi);
+        if (other.m_interval)
+            return contains_any_in(other.m_lo, other.m_hi);
         return contains_any_in_maps(other);
     }
+    // Whether some element lies in [lo, hi], and whether all of them do; lo <= hi.
+    bool contains_any_in(int lo, int hi) const;
+    bool contains_range(int lo, int hi) const;
     // True only when the set is exactly the values lo..hi (then both are
     // set); a singleton kept on a wider stride answers false.
     bool plain_range(int& lo, int& hi) const {
@@ -261,7 +281,8 @@ private:
     void intersect_with_progression(const range_type& range, unsigned stride);
 
     // The shape: m_interval when the set is exactly [m_lo, m_hi] with stride 1;
-    // m_lazy (which implies m_interval) when m_ranges is not built yet.
+    // m_lazy (which implies m_interval) when m_ranges is not built yet;
+    // m_point when it is the single value m_lo (= m_hi) on a wider stride.
     // (Ordered so that the set takes 32 bytes, the shape in its first 8.)
     int m_lo;
     int m_hi;
@@ -271,6 +292,7 @@ private:
     unsigned char m_changes;
     bool m_interval;
     mutable bool m_lazy;
+    bool m_point;
 };
 
 // The text form (see iset_text.h).

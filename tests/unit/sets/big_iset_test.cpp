@@ -535,6 +535,69 @@ TEST(BigIsetStrides, ProgressionPairsAgainstBruteForce) {
     }
 }
 
+// The query shortcuts (plain ranges, single values kept on a wider stride,
+// one side plain) against membership, for every pair of shapes.
+TEST(BigIsetQueries, EveryPairOfShapesAgainstMembership) {
+    struct shape {
+        const char* name;
+        iset set;
+        bool (*holds)(long long);
+    };
+    auto progression = [](int lo, int hi, unsigned st) {
+        iset s;
+        s.insert(range(lo, hi), st);
+        return s;
+    };
+    auto point_on_stride = [&](int v, unsigned st) {
+        iset s = progression(v, v + static_cast<int>(st), st);
+        s.erase(range(v + static_cast<int>(st), v + static_cast<int>(st)));
+        return s;
+    };
+    auto co_interval = [](int lo, int hi) {
+        iset s(lo, hi);
+        s.complement();
+        return s;
+    };
+    std::vector<shape> shapes;
+    shapes.push_back({"empty", iset(), [](long long) { return false; }});
+    shapes.push_back({"full", iset(INT_MIN, INT_MAX), [](long long) { return true; }});
+    shapes.push_back({"range", iset(-5, 12), [](long long v) { return v >= -5 && v <= 12; }});
+    shapes.push_back({"value", iset(6), [](long long v) { return v == 6; }});
+    shapes.push_back({"point 6 on 9", point_on_stride(6, 9), [](long long v) { return v == 6; }});
+    shapes.push_back({"point -30 on 7", point_on_stride(-30, 7),
+                      [](long long v) { return v == -30; }});
+    shapes.push_back({"two values", progression(0, 27, 27),
+                      [](long long v) { return v == 0 || v == 27; }});
+    shapes.push_back({"progression", progression(-9, 21, 3),
+                      [](long long v) { return v >= -9 && v <= 21 && (v + 9) % 3 == 0; }});
+    shapes.push_back({"outside a range", co_interval(0, 6), [](long long v) { return v < 0 || v > 6; }});
+    shapes.push_back({"below", iset(INT_MIN, 3), [](long long v) { return v <= 3; }});
+    iset two_runs(-20, -10);
+    two_runs.insert(range(4, 8));
+    shapes.push_back({"two runs", two_runs,
+                      [](long long v) { return (v >= -20 && v <= -10) || (v >= 4 && v <= 8); }});
+    int lo = 0, hi = 0;
+    ASSERT_EQ(shapes[4].set.size(), 1u);
+    ASSERT_FALSE(shapes[4].set.plain_range(lo, hi)) << "a single value on a wider stride";
+
+    std::vector<long long> probes = {INT_MIN, INT_MIN + 1, INT_MAX - 1, INT_MAX};
+    for (long long v = -45; v <= 45; ++v)
+        probes.push_back(v);
+    for (const shape& a : shapes) {
+        for (long long v : probes)
+            ASSERT_EQ(a.set.contains(static_cast<int>(v)), a.holds(v)) << a.name << " " << v;
+        for (const shape& b : shapes) {
+            bool all = true, any = false;
+            for (long long v : probes) {
+                all = all && (!b.holds(v) || a.holds(v));
+                any = any || (a.holds(v) && b.holds(v));
+            }
+            EXPECT_EQ(a.set.contains_all_of(b.set), all) << a.name << " holds " << b.name;
+            EXPECT_EQ(a.set.contains_any_of(b.set), any) << a.name << " meets " << b.name;
+        }
+    }
+}
+
 TEST(BigIsetStrides, ComplementOfStridedSet) {
     iset s;
     s.insert(range(1, 5), 2);

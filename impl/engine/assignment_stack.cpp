@@ -164,14 +164,6 @@ unsigned assignment_stack::decision_level_of(unsigned entry) const {
     return 0;
 }
 
-unsigned assignment_stack::decision_modification(unsigned level) const {
-    if (level == 0)
-        return NO_ENTRY;
-    if (level > m_levels.size())
-        throw_out_of_range("decision_modification(level)");
-    return m_levels[level - 1].m_first_modification;
-}
-
 unsigned assignment_stack::decision_variable(unsigned level) const {
     assert_level(level, "decision_variable(level)");
     return m_levels[level - 1].m_variable;

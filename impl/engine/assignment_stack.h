@@ -104,7 +104,13 @@ public:
 
     // ---- Levels and history
     unsigned decision_level_of(unsigned entry) const;
-    unsigned decision_modification(unsigned level) const;
+    unsigned decision_modification(unsigned level) const {
+        if (level == 0)
+            return NO_ENTRY;
+        if (level > m_levels.size())
+            throw_out_of_range("decision_modification(level)");
+        return m_levels[level - 1].m_first_modification;
+    }
     unsigned decision_variable(unsigned level) const;
     int decision_value(unsigned level) const;
     void assert_level(unsigned level, const char* context) const;

@@ -4,6 +4,7 @@
 #include <boost/heap/fibonacci_heap.hpp>
 
 #include "impl/engine/assignment_stack.h"
+#include "impl/support/pool_alloc.h"
 
 namespace qarn {
 
@@ -35,8 +36,11 @@ struct variable_event_order {
 
 using variable_event_queue_detail::variable_event_order;
 
+// Heap nodes come from the node pool: a push and a pop per event would
+// otherwise cost a malloc and a free.
 struct variable_event_queue::heap
-    : boost::heap::fibonacci_heap<variable_event, boost::heap::compare<variable_event_order>> {
+    : boost::heap::fibonacci_heap<variable_event, boost::heap::compare<variable_event_order>,
+                                  boost::heap::allocator<pool_alloc<variable_event>>> {
     using fibonacci_heap::fibonacci_heap;
 };
 

@@ -223,6 +223,11 @@ namespace {
 // The maximal progressions of s, in increasing order.
 void list_progressions(const iset& s, std::vector<progression_lists::item>& out) {
     out.clear();
+    int lo, hi;
+    if (s.plain_range(lo, hi)) { // one progression of step 1, read without a walk
+        out.push_back(progression_lists::item{progression(lo, hi), 1});
+        return;
+    }
     for_each_progression(s, [&out](const progression& p, unsigned step) {
         out.push_back(progression_lists::item{p, step});
     });

@@ -218,6 +218,8 @@ public:
             for (;;) {
                 const bool more = node != m_entries[i].constraints.begin();
                 const watcher_list::iterator prev = more ? std::prev(node) : node;
+                // The next node is fetched while this one's constraint runs.
+                __builtin_prefetch(&*prev);
                 const watcher_info_type constraint = *node;
                 if (constraint != RELEASED && !activate(constraint))
                     return false;

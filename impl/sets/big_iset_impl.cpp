@@ -3,6 +3,8 @@
 // key inside its range.
 #include "impl/sets/big_iset_impl.h"
 
+#include <bit>
+
 #include <cstdint>
 #include <iterator>
 #include <stdexcept>
@@ -296,7 +298,7 @@ void big_iset_impl::insert(const range_type& range) {
     if (range.second < range.first)
         throw_out_of_range("big_iset_impl::insert");
     const node_type end_node = m_ranges.end();
-    const node_type n = m_ranges.lower_bound(range.first);
+    const node_type n = key_lower_bound(range.first);
     if (n != end_node) {
         if (n->second.first <= range.first && range.second <= n->second.second)
             return;
@@ -480,7 +482,7 @@ void big_iset_impl::complement() {
 // Queries
 
 bool big_iset_impl::contains(int v) const {
-    node_type n = m_ranges.lower_bound(v);
+    node_type n = key_lower_bound(v);
     if (n != m_ranges.end() && n->second.first <= v)
         return true; // key >= v and the key lies inside the range
     if (n == m_ranges.begin())
@@ -490,7 +492,7 @@ bool big_iset_impl::contains(int v) const {
 }
 
 big_iset_impl::node_type big_iset_impl::lower_range_bound(int v) const {
-    node_type n = m_ranges.lower_bound(v);
+    node_type n = key_lower_bound(v);
     if (n != m_ranges.end() && n->second.first <= v)
         return n;
     if (n != m_ranges.begin()) {
@@ -518,6 +520,21 @@ bool big_iset_impl::contains_all_of(const big_iset_impl& other) const {
     if (m_ranges.size() == 1) // one range spans everything between the bounds
         return true;
     const node_type end_node = m_ranges.end();
+    const std::size_t tests = other.m_ranges.size();
+    if (m_ranges.size() + tests < tests * static_cast<std::size_t>(std::bit_width(m_ranges.size()))) {
+        // Many ranges to test (a walk is cheaper than a descent for each):
+        // one walk over both maps. For each of the other
+        // set's ranges, n is this set's first range that ends at or above it.
+        node_type n = m_ranges.begin();
+        for (const auto& entry : other.m_ranges) {
+            const range_type& r = entry.second;
+            while (n != end_node && n->second.second < r.first)
+                ++n;
+            if (n == end_node || n->second.first > r.first || n->second.second < r.second)
+                return false;
+        }
+        return true;
+    }
     for (const auto& entry : other.m_ranges) {
         const range_type& r = entry.second;
         const node_type n = lower_range_bound(r.first);

@@ -138,6 +138,15 @@ private:
                                 ((static_cast<unsigned>(hi) - static_cast<unsigned>(lo)) >> 1));
     }
     mnode mutable_node(node_type n) { return m_ranges.erase(n, n); }
+    // m_ranges.lower_bound(v), answered without a descent when v lies at or
+    // beyond either end key: sets are often built and probed in order.
+    node_type key_lower_bound(int v) const {
+        if (m_ranges.empty() || v <= m_ranges.begin()->first)
+            return m_ranges.begin();
+        if (v > std::prev(m_ranges.end())->first)
+            return m_ranges.end();
+        return m_ranges.lower_bound(v);
+    }
 
     static bool range_touches_iterator(const range_type& range, node_type n, node_type end);
     static bool range_overlaps_iterator(const range_type& range, node_type n, node_type end);

@@ -4,7 +4,6 @@
 #include "impl/sets/big_iset_impl.h"
 
 #include <bit>
-
 #include <cstdint>
 #include <iterator>
 #include <stdexcept>
@@ -521,10 +520,10 @@ bool big_iset_impl::contains_all_of(const big_iset_impl& other) const {
         return true;
     const node_type end_node = m_ranges.end();
     const std::size_t tests = other.m_ranges.size();
-    if (m_ranges.size() + tests < tests * static_cast<std::size_t>(std::bit_width(m_ranges.size()))) {
-        // Many ranges to test (a walk is cheaper than a descent for each):
-        // one walk over both maps. For each of the other
-        // set's ranges, n is this set's first range that ends at or above it.
+    const std::size_t depth = static_cast<std::size_t>(std::bit_width(m_ranges.size()));
+    if (m_ranges.size() + tests < tests * depth) {
+        // Many ranges to test: one walk over both maps is cheaper than a
+        // descent for each. n is this set's first range ending at or above r.
         node_type n = m_ranges.begin();
         for (const auto& entry : other.m_ranges) {
             const range_type& r = entry.second;

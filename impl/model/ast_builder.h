@@ -126,6 +126,9 @@ public:
     void instantiate_all_different(const std::vector<unsigned>& vars);
     void detect_all_diff();
     bool is_diff_with_all(unsigned v, const std::vector<unsigned>& list) const;
+    // The sum of coefficients[i] * vars[i] at least (ge) or at most limit;
+    // over no variables the sum is 0, and only a failing relation is kept
+    // (as the model's unsatisfiability).
     void instantiate_weighted_sum(const std::vector<int>& coefficients,
                                   const std::vector<unsigned>& vars, bool ge, long long limit);
     void connect_parity(const std::vector<unsigned>& vars, bool parity);

@@ -145,6 +145,13 @@ void AST_builder::detect_all_diff() {
 void AST_builder::instantiate_weighted_sum(const std::vector<int>& coefficients,
                                            const std::vector<unsigned>& vars, bool ge,
                                            long long limit) {
+    if (vars.empty()) {
+        // A sum over no variables is 0: nothing to post when the relation
+        // holds, no solution when it fails.
+        if (ge ? limit > 0 : limit < 0)
+            mark_unsat();
+        return;
+    }
     std::vector<int> c(coefficients);
     if (!ge) {
         for (int& x : c) {

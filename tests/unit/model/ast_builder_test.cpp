@@ -647,6 +647,28 @@ TEST(ASTBuilderPredicates, WeightedSumOverflow) {
     }
 }
 
+// A weighted sum over no variables is 0: a relation that holds posts
+// nothing, one that fails marks the model unsatisfiable, whatever the limit
+// (even one whose negation has no 32-bit form).
+TEST(ASTBuilderPredicates, WeightedSumWithoutTerms) {
+    const struct {
+        bool ge;
+        long long limit;
+        bool holds;
+    } rows[] = {
+        {true, 0, true},   {true, -1, true},  {true, 1, false},
+        {false, 0, true},  {false, 1, true},  {false, -1, false},
+        {false, INT_MIN, false}, {true, INT_MIN, true}, {true, INT_MAX, false},
+    };
+    for (const auto& r : rows) {
+        four_vars m;
+        EXPECT_EQ(error_of([&] { m.b.instantiate_weighted_sum({}, {}, r.ge, r.limit); }),
+                  "<no error>");
+        EXPECT_EQ(m.s.constraint_count(), 0u) << r.ge << " " << r.limit;
+        EXPECT_EQ(m.b.is_marked_unsat(), !r.holds) << r.ge << " " << r.limit;
+    }
+}
+
 // The named predicates: unconditional forms only, with the messages that
 // say what is expected.
 TEST(ASTBuilderPredicates, NamedPredicateForms) {

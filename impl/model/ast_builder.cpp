@@ -123,6 +123,45 @@ int evaluate_tree(const xcsp::AST& e, const xcsp::VariableValuation& values) {
 
 } // namespace
 
+void AST_builder::check_arguments(const xcsp::AST& expr) {
+    std::vector<const xcsp::AST*> pending{&expr};
+    while (!pending.empty()) {
+        const xcsp::AST& e = *pending.back();
+        pending.pop_back();
+        const unsigned type = e.getType();
+        const bool function = type >= xcsp::F_NEG && type <= xcsp::F_IFF;
+        if (!function && type != xcsp::LIST)
+            continue;
+        int given = 0;
+        for (int i = 0; i < e.nbArg(); ++i)
+            if (const xcsp::AST* a = e.getArg(i)) {
+                ++given;
+                pending.push_back(a);
+            }
+        if (function && given < e.nbArg())
+            throw std::runtime_error("incorrect argument number: " +
+                                     static_cast<const xcsp::ASTAbstractFunction&>(e).arityText() +
+                                     ", " + std::to_string(given) + " given");
+    }
+}
+
+// Counts the nesting of the builder's entry points; the outermost one
+// checks the whole tree before anything of it is built.
+class AST_builder::tree_entry {
+public:
+    tree_entry(AST_builder& b, const xcsp::AST& expr) : m_builder(b) {
+        if (m_builder.m_tree_depth == 0)
+            check_arguments(expr);
+        ++m_builder.m_tree_depth;
+    }
+    ~tree_entry() { --m_builder.m_tree_depth; }
+    tree_entry(const tree_entry&) = delete;
+    tree_entry& operator=(const tree_entry&) = delete;
+
+private:
+    AST_builder& m_builder;
+};
+
 AST_builder::AST_builder(solver& s) : m_solver(s), m_connectivity(s) {}
 
 AST_builder::~AST_builder() = default;
@@ -131,6 +170,7 @@ AST_builder::~AST_builder() = default;
 
 void AST_builder::connect_expr(const var_args& args, unsigned result, const xcsp::AST& expr,
                                usage_type usage) {
+    const tree_entry entry(*this, expr);
     if (m_solver.domain(result).empty()) {
         mark_unsat();
         return;
@@ -192,6 +232,7 @@ void AST_builder::connect_expr(const var_args& args, unsigned result, const xcsp
 
 unsigned AST_builder::expression_to_variable(const var_args& args, const xcsp::AST& expr,
                                              unsigned result, usage_type usage) {
+    const tree_entry entry(*this, expr);
     const unsigned type = expr.getType();
     if (const operator_definition* def = operator_definition_registry::find(type))
         return operator_to_variable(*def, args, expr, result, usage);

@@ -157,7 +157,16 @@ public:
     unsigned expression_to_bool_var(const var_args& args, const xcsp::AST& expr,
                                     usage_type usage);
 
+    // Every function node of the tree (lists included) must have all its
+    // arguments: one read from a formula with too few is refused with
+    // std::runtime_error "incorrect argument number", naming the function,
+    // the number it takes and the number given. connect_expr and
+    // expression_to_variable check the whole tree they are given before
+    // building any of it (not again for the sub-trees they build).
+    static void check_arguments(const xcsp::AST& expr);
+
 private:
+    class tree_entry;
     // The 0/1 operands of a flattened disjunction or conjunction, as class
     // representatives, sorted and unique: an operand that decides the
     // connective leaves its constant alone, one that says nothing is dropped.
@@ -181,6 +190,8 @@ private:
     std::map<std::pair<unsigned, unsigned>, std::pair<usage_type, unsigned>> m_reification_cache;
     std::vector<std::set<unsigned>> m_diff_sets;
     bool m_detect_all_diff = true;
+    // Nesting of connect_expr and expression_to_variable calls.
+    unsigned m_tree_depth = 0;
 };
 
 // An owning copy of a tree (lists and dictionaries element by element).

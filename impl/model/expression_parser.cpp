@@ -165,7 +165,7 @@ std::unique_ptr<AST> ExpressionParser<Factory>::recursivePrefixParser(scanner& i
     for (int n = 0;; ++n) {
         std::unique_ptr<AST> argument = recursivePrefixParser(in, depth + 1);
         if (n >= f->nbArg())
-            in.fail("incorrect argument number", t);
+            in.fail(("incorrect argument number: " + f->arityText()).c_str());
         f->setArg(n, std::move(argument));
         const token separator = in.next();
         if (separator.kind == token::CLOSE)

@@ -415,6 +415,11 @@ void ASTAbstractFunction::setArg(int i, std::unique_ptr<AST> node) {
     m_args[i] = std::move(node);
 }
 
+std::string ASTAbstractFunction::arityText() const {
+    return "\"" + std::string(m_prefix) + "\" takes " + std::to_string(m_arity) +
+           (m_arity == 1 ? " argument" : " arguments");
+}
+
 void ASTAbstractFunction::checkArgs() const {
     for (int i = 0; i < m_arity; ++i)
         if (!m_args[i])

@@ -304,6 +304,9 @@ public:
     virtual std::unique_ptr<ASTAbstractFunction> makeNode() const = 0;
 
     const char* prefixName() const { return m_prefix; }
+    // The prefix name in double quotes and the number of arguments the
+    // function takes, as in: "add" takes 2 arguments.
+    std::string arityText() const;
     const char* infixSymbol() const { return m_infix; }
     const char* mathmlName() const { return m_mathml; }
 

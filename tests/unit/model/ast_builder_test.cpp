@@ -669,6 +669,50 @@ TEST(ASTBuilderPredicates, WeightedSumWithoutTerms) {
     }
 }
 
+// A function node missing arguments (a formula written with too few) is
+// refused before anything reads the empty slots, wherever it stands: the
+// root, an argument, an operand of a flattened and/or, an if branch.
+TEST(ASTBuilder, FunctionWithTooFewArguments) {
+    const struct {
+        const char* formula;
+        const char* error;
+    } rows[] = {
+        {"eq(X,add(1))", "incorrect argument number: \"add\" takes 2 arguments, 1 given"},
+        {"eq(X,sub(1))", "incorrect argument number: \"sub\" takes 2 arguments, 1 given"},
+        {"lt(X)", "incorrect argument number: \"lt\" takes 2 arguments, 1 given"},
+        {"eq(X,min(1))", "incorrect argument number: \"min\" takes 2 arguments, 1 given"},
+        {"eq(X,pow(2))", "incorrect argument number: \"pow\" takes 2 arguments, 1 given"},
+        {"and(eq(X,1))", "incorrect argument number: \"and\" takes 2 arguments, 1 given"},
+        {"eq(X,if(0,2))", "incorrect argument number: \"if\" takes 3 arguments, 2 given"},
+        {"eq(X,if(lt(X,Y),1))", "incorrect argument number: \"if\" takes 3 arguments, 2 given"},
+        {"eq(X,if(1,neg(Y),mod(Y)))",
+         "incorrect argument number: \"mod\" takes 2 arguments, 1 given"},
+        {"or(or(or(X,Y),or(Z)),W)", "incorrect argument number: \"or\" takes 2 arguments, 1 given"},
+        {"and(X,and(Y,and(Z)))", "incorrect argument number: \"and\" takes 2 arguments, 1 given"},
+        {"ne(X)", "incorrect argument number: \"ne\" takes 2 arguments, 1 given"},
+        {"iff(X)", "incorrect argument number: \"iff\" takes 2 arguments, 1 given"},
+        {"not(eq(abs(add(X)),Y))", "incorrect argument number: \"add\" takes 2 arguments, 1 given"},
+        {"eq(X,add(1,Y))", "<no error>"},
+    };
+    for (const auto& r : rows)
+        for (const AST_builder::usage_type usage :
+             {AST_builder::BOTH_WAYS, AST_builder::RESULT_IMPLIES, AST_builder::IMPLIES_RESULT}) {
+            four_vars m;
+            const tree t = parsed(r.formula);
+            EXPECT_EQ(error_of([&] {
+                          m.b.connect_expr(m.args, m.s.singleton_var(1), *t, usage);
+                      }),
+                      r.error)
+                << r.formula << " " << usage;
+            four_vars n;
+            EXPECT_EQ(error_of([&] {
+                          n.b.expression_to_variable(n.args, *t, NO_VARIABLE, usage);
+                      }),
+                      r.error)
+                << r.formula << " " << usage;
+        }
+}
+
 // The named predicates: unconditional forms only, with the messages that
 // say what is expected.
 TEST(ASTBuilderPredicates, NamedPredicateForms) {

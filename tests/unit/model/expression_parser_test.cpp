@@ -100,8 +100,11 @@ TEST(ExpressionParser, RejectedTexts) {
         {"ADD(1,2)", "unknown function symbol: \"ADD\" in \"ADD(1,2)\""},
         {"foo(x)", "unknown function symbol: \"foo\" in \"foo(x)\""},
         {"1(2)", "unknown function symbol: \"1\" in \"1(2)\""},
-        {"neg(1,2)", "incorrect argument number: \"neg\" in \"neg(1,2)\""},
-        {"if(1,2,3,4)", "incorrect argument number: \"if\" in \"if(1,2,3,4)\""},
+        {"neg(1,2)", "incorrect argument number: \"neg\" takes 1 argument in \"neg(1,2)\""},
+        {"if(1,2,3,4)",
+         "incorrect argument number: \"if\" takes 3 arguments in \"if(1,2,3,4)\""},
+        {"eq(x,add(x,1,2))",
+         "incorrect argument number: \"add\" takes 2 arguments in \"eq(x,add(x,1,2))\""},
         {too_deep,
          "nesting of function calls too deep in "
          "\"neg(neg(neg(neg(neg(neg(neg(neg(neg(neg(neg(neg(neg(neg(n...\""},

@@ -750,14 +750,16 @@ iset every_value() {
 
 void parser_context::connect_maximization() {
     const unsigned v = m_solver.add_var(every_value(), "max::objective", false);
-    connect_expr(v, *m_objective, AST_builder::RESULT_IMPLIES);
+    update_variable_identity_function();
+    m_builder.connect_unbounded_result(m_identity, v, *m_objective, AST_builder::RESULT_IMPLIES);
     m_solver.m_objective_var = static_cast<int>(m_objective_var != NO_VARIABLE ? m_objective_var : v);
     m_solver.m_minimize = false;
 }
 
 void parser_context::connect_minimization() {
     const unsigned v = m_solver.add_var(every_value(), "min::objective", false);
-    connect_expr(v, *m_objective, AST_builder::IMPLIES_RESULT);
+    update_variable_identity_function();
+    m_builder.connect_unbounded_result(m_identity, v, *m_objective, AST_builder::IMPLIES_RESULT);
     m_solver.m_objective_var = static_cast<int>(m_objective_var != NO_VARIABLE ? m_objective_var : v);
     m_solver.m_minimize = true;
 }

@@ -230,6 +230,18 @@ void AST_builder::connect_expr(const var_args& args, unsigned result, const xcsp
     }
 }
 
+void AST_builder::connect_unbounded_result(const var_args& args, unsigned result,
+                                           const xcsp::AST& expr, usage_type usage) {
+    m_connectivity.set_unbounded_result(result);
+    try {
+        connect_expr(args, result, expr, usage);
+    } catch (...) {
+        m_connectivity.set_unbounded_result(NO_VARIABLE);
+        throw;
+    }
+    m_connectivity.set_unbounded_result(NO_VARIABLE);
+}
+
 unsigned AST_builder::expression_to_variable(const var_args& args, const xcsp::AST& expr,
                                              unsigned result, usage_type usage) {
     const tree_entry entry(*this, expr);
@@ -538,7 +550,8 @@ unsigned AST_builder::truth_of(unsigned v) {
 
 template <class P>
 void AST_builder::connect(const var_args& args, unsigned result, const xcsp::AST& expr) {
-    const bool new_result = result == m_new_subexpression;
+    const bool new_result =
+        result == m_new_subexpression || result == m_connectivity.unbounded_result();
     std::set<unsigned> used{result};
     const int n = expr.nbArg();
     std::vector<unsigned> params{result};
@@ -596,7 +609,8 @@ template void AST_builder::connect<min_propagator>(const var_args&, unsigned, co
 template void AST_builder::connect<max_propagator>(const var_args&, unsigned, const xcsp::AST&);
 
 void AST_builder::connect_if(const var_args& args, unsigned result, const xcsp::AST& expr) {
-    const bool new_result = result == m_new_subexpression;
+    const bool new_result =
+        result == m_new_subexpression || result == m_connectivity.unbounded_result();
     const unsigned v = expression_to_variable(args, *expr.getArg(0), NO_VARIABLE, BOTH_WAYS);
     if (m_solver.domain(v).empty()) {
         mark_unsat();

@@ -61,6 +61,12 @@ public:
     // says for a Boolean expression).
     void connect_expr(const var_args& args, unsigned result, const xcsp::AST& expr,
                       usage_type usage);
+    // As connect_expr, for a `result` made with no bounds of its own (every
+    // value): with a set over fewer values than the 32-bit range, the range
+    // expr takes must fit in the set, as for a result the builder makes (a
+    // value the set cannot hold ends the run with its out-of-range error).
+    void connect_unbounded_result(const var_args& args, unsigned result, const xcsp::AST& expr,
+                                  usage_type usage);
     // A variable equal to expr; `result` (or NO_VARIABLE) is the variable
     // wanted, used as the target of non-leaf nodes.
     unsigned expression_to_variable(const var_args& args, const xcsp::AST& expr, unsigned result,

@@ -84,9 +84,12 @@ unsigned record_arithmetic(operator_connectivity& c, const operator_definition& 
     const unsigned known = c.owner().var_count();
     const unsigned r = record(c, def, t, {a, b}, result);
     if constexpr (MIN_DOMAIN != INT_MIN || MAX_DOMAIN != INT_MAX) {
-        // Only a result variable made just now: a shared application's
-        // result, or one the caller gave, has its values already.
-        if (result != NO_VARIABLE || r < known)
+        // Only a result variable made just now, or one the caller made
+        // without bounds: a shared application's result, or another one the
+        // caller gave, has its values already.
+        const bool fresh = result == NO_VARIABLE ? r >= known
+                                                 : r == result && result == c.unbounded_result();
+        if (!fresh)
             return r;
         const auto ba = c.value_bounds(a), bb = c.value_bounds(b);
         if (!(ba && bb)) {

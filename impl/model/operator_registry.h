@@ -88,12 +88,18 @@ public:
     // cannot hold ends the run with the set's out-of-range error. An empty
     // range (lo > hi) records a variable without values.
     void fit_value_range(unsigned var, std::int64_t lo, std::int64_t hi);
+    // A variable the caller made for an expression's value with no bounds of
+    // its own (every value), or NO_VARIABLE: given as an application's
+    // result, it has its range fitted like a result made here.
+    void set_unbounded_result(unsigned var) { m_unbounded_result = var; }
+    unsigned unbounded_result() const { return m_unbounded_result; }
 
 private:
     solver& m_solver;
     std::unique_ptr<equivalence_classes> m_classes;
     std::unique_ptr<std::map<operator_entry_key, operator_entry_data>> m_entries;
     std::map<unsigned, std::pair<std::int64_t, std::int64_t>> m_value_ranges;
+    unsigned m_unbounded_result = NO_VARIABLE;
 };
 
 // Tighter operators first, then by arguments, then by operator name.

@@ -669,6 +669,48 @@ TEST(ASTBuilderPredicates, WeightedSumWithoutTerms) {
     }
 }
 
+// A result made with every value (an objective) tied to an expression: the
+// large model never refuses; the one-word set refuses, with its
+// out-of-range error, exactly the expressions whose value bounds leave
+// 0..31, whatever node stands at the root.
+TEST(ASTBuilder, UnboundedResultFitsTheSet) {
+    const struct {
+        const char* formula;
+        int lo, hi; // the domain of X, Y, Z and W
+        bool fits;  // in 0..31
+    } rows[] = {
+        {"add(X,Y)", 0, 15, true},      {"add(X,Y)", 0, 16, false},
+        {"add(X,Y)", 20, 31, false},    {"add(X,X)", 0, 15, true},
+        {"add(X,X)", 0, 16, false},     {"mul(X,6)", 0, 5, true},
+        {"mul(X,20)", 2, 3, false},     {"sub(X,Y)", 0, 5, false},
+        {"sub(add(X,5),Y)", 0, 5, true}, {"neg(X)", 1, 3, false},
+        {"pow(X,2)", 0, 5, true},       {"pow(2,X)", 0, 5, false},
+        {"min(X,Y)", 0, 31, true},      {"max(X,add(Y,Z))", 0, 15, true},
+        {"max(X,add(Y,Z))", 0, 16, false}, {"if(lt(X,Y),Y,X)", 0, 31, true},
+        {"if(lt(X,Y),add(Y,30),X)", 0, 5, false}, {"if(1,add(Y,30),X)", 0, 5, false},
+        {"lt(X,Y)", 0, 31, true},       {"X", 0, 31, true},
+        {"7", 0, 31, true},
+    };
+    for (const auto& r : rows)
+        for (const AST_builder::usage_type usage :
+             {AST_builder::RESULT_IMPLIES, AST_builder::IMPLIES_RESULT}) {
+            four_vars m(iset(r.lo, r.hi));
+            iset every;
+            every.complement();
+            const unsigned v = m.s.add_var(every, "objective", false);
+            const tree t = parsed(r.formula);
+            bool refused = false;
+            try {
+                m.b.connect_unbounded_result(m.args, v, *t, usage);
+            } catch (const std::out_of_range&) {
+                refused = true;
+            }
+            EXPECT_EQ(refused, !BIG && !r.fits) << r.formula << " " << usage;
+            // The mark is dropped afterwards: a later result is not refitted.
+            EXPECT_EQ(m.b.connectivity().unbounded_result(), NO_VARIABLE) << r.formula;
+        }
+}
+
 // A function node missing arguments (a formula written with too few) is
 // refused before anything reads the empty slots, wherever it stands: the
 // root, an argument, an operand of a flattened and/or, an if branch.

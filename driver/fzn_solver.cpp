@@ -82,6 +82,10 @@ void fzn_solver::print_solution(std::ostream& os) const {
     os << "----------" << std::endl;
 }
 
+std::vector<unsigned> fzn_solver::shown_vars() const {
+    return m_context.shown_vars();
+}
+
 int fzn_solver::evaluate_objective() const {
     return m_context.evaluate_objective();
 }

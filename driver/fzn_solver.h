@@ -6,6 +6,7 @@
 
 #include <istream>
 #include <string>
+#include <vector>
 
 #include "driver/flags.h"
 #include "frontends/common/parser_context.h"
@@ -27,6 +28,9 @@ public:
     void solve_and_print(std::ostream& out);
 
     void print_solution(std::ostream& os) const override;
+    // The variables of the output_var and output_array symbols: an
+    // all-solutions run lists each solution once, distinct in what it prints.
+    std::vector<unsigned> shown_vars() const override;
     int evaluate_objective() const override;
 
     void register_constraint_types();

@@ -782,6 +782,16 @@ iset element_value(const solver& s, const parser_context::var_or_set& e) {
     return s.domain(e.var);
 }
 
+// The index ranges an output_array annotation gives, or null when it gives
+// none (the array is then printed without its values).
+const parser_context::array_dimension_argument*
+output_dimensions(const parser_context::annotation_type& annotation) {
+    if (!annotation.arguments || annotation.arguments->empty())
+        return nullptr;
+    return dynamic_cast<const parser_context::array_dimension_argument*>(
+        annotation.arguments->front().get());
+}
+
 } // namespace parser_context_detail
 
 void parser_context::print_values(std::ostream& os, element_type type, const iset& set) const {
@@ -836,9 +846,7 @@ void parser_context::print_var_solution(std::ostream& os,
 void parser_context::print_array_solution(std::ostream& os, const symbol_table::value_type& entry,
                                           const annotation_type& annotation) const {
     os << entry.first << " = ";
-    const array_dimension_argument* dims = nullptr;
-    if (annotation.arguments && !annotation.arguments->empty())
-        dims = dynamic_cast<const array_dimension_argument*>(annotation.arguments->front().get());
+    const array_dimension_argument* dims = output_dimensions(annotation);
     if (!dims) {
         os << "[];\n";
         return;
@@ -869,6 +877,30 @@ void parser_context::print_solution(std::ostream& os) const {
             }
         }
     }
+}
+
+std::vector<unsigned> parser_context::shown_vars() const {
+    std::vector<unsigned> vars;
+    std::set<unsigned> seen;
+    const auto show = [&](const var_or_set& e) {
+        if (e.var != NO_VARIABLE && seen.insert(e.var).second)
+            vars.push_back(e.var);
+    };
+    for (const auto& entry : m_symbols) {
+        for (const annotation_type& a : entry.second.annotations) {
+            if (a.name == "output_var") {
+                show(entry.second.values.at(0));
+                break;
+            }
+            if (a.name == "output_array") {
+                if (output_dimensions(a))
+                    for (const var_or_set& e : entry.second.values)
+                        show(e);
+                break;
+            }
+        }
+    }
+    return vars;
 }
 
 } // namespace qarn

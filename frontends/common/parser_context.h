@@ -281,6 +281,8 @@ public:
     // ---- output
     // The output_var and output_array symbols in name order.
     void print_solution(std::ostream& os) const;
+    // The variables print_solution shows, each once, in the order printed.
+    std::vector<unsigned> shown_vars() const;
     void print_var_solution(std::ostream& os, const symbol_table::value_type& entry) const;
     void print_array_solution(std::ostream& os, const symbol_table::value_type& entry,
                               const annotation_type& annotation) const;

@@ -106,23 +106,21 @@ void solver::advance_iteration_time(timer& t) {
 solver::result_type solver::enumerate_solutions() {
     // Solutions differ in the variables a solution shows; blocking on
     // auxiliary variables too would print one visible solution many times.
-    unsigned shown = var_count();
-    if (m_vars_to_print >= 0 && static_cast<unsigned>(m_vars_to_print) < shown)
-        shown = static_cast<unsigned>(m_vars_to_print);
+    const std::vector<unsigned> shown = shown_vars();
     *m_out << "\n";
     result_type r;
     do {
         print_solution(*m_out);
         auto blocking = std::make_unique<clause_propagator>();
         std::vector<iset>& literals = blocking->update_literals();
-        literals.reserve(shown);
-        for (unsigned v = 0; v < shown; ++v) {
+        literals.reserve(shown.size());
+        for (unsigned v : shown) {
             iset other(m_assignment.domain(v));
             other.complement();
             literals.push_back(std::move(other));
         }
         constraint_connectivity_info& record = add_constraint(std::move(blocking));
-        for (unsigned v = 0; v < shown; ++v)
+        for (unsigned v : shown)
             record << v;
         m_assignment.clear();
         r = solve_current_constraints(false);

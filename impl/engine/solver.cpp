@@ -155,6 +155,16 @@ void solver::print_solution(std::ostream& os) const {
     os << std::endl;
 }
 
+std::vector<unsigned> solver::shown_vars() const {
+    unsigned count = var_count();
+    if (m_vars_to_print >= 0 && static_cast<unsigned>(m_vars_to_print) < count)
+        count = static_cast<unsigned>(m_vars_to_print);
+    std::vector<unsigned> vars(count);
+    for (unsigned v = 0; v < count; ++v)
+        vars[v] = v;
+    return vars;
+}
+
 int solver::evaluate_objective() const {
     return m_assignment.domain(static_cast<unsigned>(m_objective_var)).max();
 }

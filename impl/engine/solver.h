@@ -80,6 +80,10 @@ public:
 
     // Writes the current assignment.
     virtual void print_solution(std::ostream& os) const;
+    // The variables whose values print_solution shows, in order: the
+    // all-solutions loop blocks each solution on them alone. By default the
+    // first m_vars_to_print variables (all when it is -1).
+    virtual std::vector<unsigned> shown_vars() const;
     // The objective value of the current assignment.
     virtual int evaluate_objective() const;
 

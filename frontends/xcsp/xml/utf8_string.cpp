@@ -177,6 +177,24 @@ template <> bool UTF8String::to<int>(int& out) const {
     return true;
 }
 
+bool UTF8String::isInteger() const {
+    if (absent())
+        return false;
+    const Byte* p = m_begin;
+    const Byte* e = textEnd();
+    while (p != e && isWhiteSpaceByte(*p))
+        ++p;
+    if (p != e && (*p == '+' || *p == '-'))
+        ++p;
+    if (p == e || *p < '0' || *p > '9')
+        return false;
+    while (p != e && *p >= '0' && *p <= '9')
+        ++p;
+    while (p != e && isWhiteSpaceByte(*p))
+        ++p;
+    return p == e;
+}
+
 template <> bool UTF8String::to<std::string>(std::string& out) const {
     out.clear();
     // A view that runs up to its NUL (an attribute value) converts even when

@@ -88,6 +88,9 @@ public:
     // Conversions: false on failure. An int is an optional sign and at least
     // one decimal digit within the 32-bit range, white space around it.
     template <class T> bool to(T& out) const;
+    // Whether the text has an int's form whatever its magnitude: to<int>
+    // refuses such a text only for being out of range.
+    bool isInteger() const;
 
     bool isWhiteSpace() const;
     // The code-point index of the first occurrence of `other`, 2147483647

@@ -29,13 +29,19 @@ bool isDigit(int c) {
     return c >= '0' && c <= '9';
 }
 
-// Reads an int attribute; fails with `message` when missing or malformed.
-template <class Attributes> int intAttribute(const Attributes& attributes, const char* name,
-                                             const char* message) {
+// Reads an int attribute of element <tag>; fails with `message` when missing
+// or malformed, and with its own message when the value is an integer
+// beyond the int range.
+template <class Attributes>
+int intAttribute(const Attributes& attributes, const char* tag, const char* name,
+                 const char* message) {
     int value = 0;
-    if (!attributes[name].template to<int>(value))
-        fail(message);
-    return value;
+    const auto text = attributes[name];
+    if (text.template to<int>(value))
+        return value;
+    if (text.isInteger())
+        fail(std::string("value of attribute ") + name + " for tag <" + tag + "> is out of range");
+    fail(message);
 }
 
 template <class Attributes>
@@ -245,7 +251,7 @@ public:
         void beginTag(const Attributes& attributes) override {                                 \
             this->checkParentTag("instance", 1);                                               \
             this->m_parser.m_callback.begin(                                                   \
-                xml_detail::intAttribute(attributes, attribute, attributeMessage));            \
+                xml_detail::intAttribute(attributes, tag, attribute, attributeMessage));       \
         }                                                                                      \
         void text(const String& text, bool) override {                                         \
             xml_detail::requireWhiteSpace(text, "<" tag "> tag should not have meaningful text"); \
@@ -314,7 +320,7 @@ public:
         this->checkParentTag("domains", 1);
         const std::string name = xml_detail::stringAttribute(
             attributes, "name", "expected attribute name for tag <domain>");
-        const int count = xml_detail::intAttribute(attributes, "nbValues",
+        const int count = xml_detail::intAttribute(attributes, "domain", "nbValues",
                                                    "expected attribute nbValue for tag <domain>");
         const int id = this->m_parser.defineSymbol(name, DomainType);
         this->m_parser.m_callback.beginDomain(name, id, count);
@@ -377,11 +383,11 @@ public:
     void beginTag(const Attributes& attributes) override {
         this->m_parser.m_stateStack.front() = SymbTagAction::offState();
         this->checkParentTag("relations", 1);
-        m_arity = xml_detail::intAttribute(attributes, "arity",
+        m_arity = xml_detail::intAttribute(attributes, "relation", "arity",
                                            "expected attribute arity for tag <relation>");
         if (m_arity < 1)
             fail("arity must be >0");
-        m_nbTuples = xml_detail::intAttribute(attributes, "nbTuples",
+        m_nbTuples = xml_detail::intAttribute(attributes, "relation", "nbTuples",
                                               "expected attribute nbTuples for tag <relation>");
         const std::string name = xml_detail::stringAttribute(
             attributes, "name", "expected attribute name for tag <relation>");
@@ -397,8 +403,9 @@ public:
         } else if (semantics == "soft") {
             type = REL_SOFT;
             m_soft = true;
-            m_defaultCost = xml_detail::intAttribute(
-                attributes, "defaultCost", "expected attribute defaultCost for tag <relation>");
+            m_defaultCost =
+                xml_detail::intAttribute(attributes, "relation", "defaultCost",
+                                         "expected attribute defaultCost for tag <relation>");
         } else {
             fail("unknown semantics for tag <relation>");
         }
@@ -658,7 +665,7 @@ public:
         XMLParser& parser = this->m_parser;
         m_depth = parser.m_operandStack.size();
         this->checkParentTag("constraints", 1);
-        const int arity = xml_detail::intAttribute(attributes, "arity",
+        const int arity = xml_detail::intAttribute(attributes, "constraint", "arity",
                                                    "expected attribute arity for tag <constraint>");
         const std::string name = xml_detail::stringAttribute(
             attributes, "name", "expected attribute name for tag <constraint>");

@@ -87,14 +87,22 @@ void XMLParser_libxml2<Callback, ASTFactory>::endDocument(void*) {}
 template <class Callback, class ASTFactory>
 void XMLParser_libxml2<Callback, ASTFactory>::startElement(void* self, const unsigned char* name,
                                                            const unsigned char** atts) {
-    QARN_SAX_GUARDED(parser->Base::startElement(
-        reinterpret_cast<const char*>(name),
-        AttributeList(reinterpret_cast<const char* const*>(atts))))
+    QARN_SAX_GUARDED({
+        const char* element = reinterpret_cast<const char*>(name);
+        parser->m_open.emplace_back(element);
+        parser->Base::startElement(element,
+                                   AttributeList(reinterpret_cast<const char* const*>(atts)));
+    })
 }
 
 template <class Callback, class ASTFactory>
 void XMLParser_libxml2<Callback, ASTFactory>::endElement(void* self, const unsigned char* name) {
-    QARN_SAX_GUARDED(parser->Base::endElement(reinterpret_cast<const char*>(name)))
+    QARN_SAX_GUARDED({
+        if (!parser->m_open.empty())
+            parser->m_open.pop_back();
+        parser->m_rootClosed = parser->m_open.empty();
+        parser->Base::endElement(reinterpret_cast<const char*>(name));
+    })
 }
 
 template <class Callback, class ASTFactory>
@@ -137,6 +145,8 @@ int XMLParser_libxml2<Callback, ASTFactory>::parse(std::istream& in) {
     if (count == 0)
         throw std::runtime_error("Document is empty");
     m_error = nullptr;
+    m_open.clear();
+    m_rootClosed = false;
     std::unique_ptr<xmlParserCtxt, context_deleter> context(xmlCreatePushParserCtxt(
         &handler, this, buffer, static_cast<int>(count), nullptr));
     if (!context)
@@ -161,7 +171,12 @@ int XMLParser_libxml2<Callback, ASTFactory>::parse(std::istream& in) {
         if (status != 0) {
             const xmlError* error = xmlCtxtGetLastError(m_context);
             const long line = error ? error->line : (m_context->input ? m_context->input->line : 0);
-            report(std::make_exception_ptr(std::runtime_error(errorMessage(error))), line);
+            std::string message = errorMessage(error);
+            if (error && error->code == XML_ERR_DOCUMENT_END && !m_rootClosed)
+                message = m_open.empty() ? "the document ended early, before its root element"
+                                         : "the document ended early, inside <" + m_open.back() +
+                                               ">";
+            report(std::make_exception_ptr(std::runtime_error(message)), line);
         }
     } while (!last);
     if (!this->instanceComplete())

@@ -9,6 +9,8 @@
 
 #include <exception>
 #include <istream>
+#include <string>
+#include <vector>
 
 #include "frontends/xcsp/xml/xml_parser.h"
 
@@ -48,6 +50,11 @@ private:
     [[noreturn]] void report(std::exception_ptr error, long line);
 
     _xmlParserCtxt* m_context = nullptr;
+    // The open elements, outermost first, and whether the root was closed:
+    // libxml2 reports a document that ends inside an element, or before its
+    // root, as extra content at its end.
+    std::vector<std::string> m_open;
+    bool m_rootClosed = false;
     std::exception_ptr m_error;
     long m_errorLine = 0;
 };

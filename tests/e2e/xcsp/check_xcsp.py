@@ -14,7 +14,7 @@ elements.
 Every "v " line must give each variable a value of its domain and satisfy
 every constraint; an "o " line before it must give its objective value.
 "s OPTIMUM FOUND" needs --optimum: the last solution's value must be it.
---solutions N: the run printed N different solutions. Instances with at
+--solutions N: the run printed N different solutions and none twice. Instances with at
 most 10^6 assignments are also solved by brute force here: the optimum, the
 solution count and "s UNSATISFIABLE" are confirmed.
 """
@@ -264,6 +264,9 @@ def main(argv):
             print("checker: o %d but the objective is %d" % (last_o, a[objective[1]]))
             ok = False
         found.append(a)
+        if solutions is not None and tuple(values) in seen:
+            print("checker: solution printed twice: %s" % line)
+            ok = False
         seen.add(tuple(values))
     status = [l for l in lines if l.startswith("s ")]
     if "s OPTIMUM FOUND" in status:

@@ -82,6 +82,24 @@ TEST(FznReader, RefusedInputAndItsMessage) {
         {"var float: f;", "t.fzn:1.5:float is not supported\n"},
         {"var 1..3: x :: defines_var;", "t.fzn:1.16:defines_var needs the variable it defines as argument\n"},
         {"int: a = 3;\nint: a = 4;", ""}, // reported on the debug stream
+        // An array literal fills its index set exactly, for variables and
+        // parameters of each kind.
+        {"array [1..1] of var 0..1: a = [1, 0, 1];",
+         "t.fzn:1.31:Array literal length 3 does not match the index set 1..1\n"},
+        {"array [1..3] of var 0..1: a = [1, 0];",
+         "t.fzn:1.31:Array literal length 2 does not match the index set 1..3\n"},
+        {"array [1..2] of var 0..1: a = [];",
+         "t.fzn:1.31:Array literal length 0 does not match the index set 1..2\n"},
+        {"array [1..2] of int: c = [1, 2, 3];",
+         "t.fzn:1.26:Array literal length 3 does not match the index set 1..2\n"},
+        {"array [1..2] of int: c = [];",
+         "t.fzn:1.26:Array literal length 0 does not match the index set 1..2\n"},
+        {"array [1..2] of set of int: s = [{1}];",
+         "t.fzn:1.33:Array literal length 1 does not match the index set 1..2\n"},
+        {"array [1..1] of set of int: s = [{1}, {2}];",
+         "t.fzn:1.33:Array literal length 2 does not match the index set 1..1\n"},
+        {"array [1..0] of int: c = [];", "", true},
+        {"array [1..0] of var 0..1: a = [];", "", true},
     };
     for (const row& r : rows) {
         read_fzn f(r.text);
@@ -95,7 +113,7 @@ TEST(FznReader, SetsAndDeclarations) {
                "var 1..3: y, z :: output_var;\n"
                "var 1..3: w = [y];\n"
                "var 1..3: v = [];\n"
-               "array [1..5] of int: c = [1, 2];\n"
+               "array [1..2] of int: c = [1, 2];\n"
                "array [1..2] of set of int: s = [{1, 3}, 4..6];\n"
                "var 1..2: t :: output_var; % a comment\n"
                "solve satisfy;");

@@ -305,6 +305,81 @@ TEST(XmlReader, ManyPiecesOfOneToken) {
     EXPECT_THROW(parser.characters(UTF8String("1 \xD0")), std::runtime_error);
 }
 
+// Every numeric attribute: a value beyond the int range is said to be out of
+// range; a missing or malformed one is still expected.
+TEST(XmlReader, NumericAttributesOutOfRangeAreNamed) {
+    const std::string big = "99999999999999999999";
+    const std::string variables = "<instance><domains nbDomains='1'><domain name='D' "
+                                  "nbValues='2'>0..1</domain></domains>";
+    const std::string relation = "<relations nbRelations='1'><relation name='R' ";
+    const struct {
+        std::string document;
+        const char* attribute;
+        const char* tag;
+    } rows[] = {
+        {"<instance><domains nbDomains='" + big + "'>", "nbDomains", "domains"},
+        {"<instance><domains nbDomains='1'><domain name='D' nbValues='-2147483649'>",
+         "nbValues", "domain"},
+        {variables + "<variables nbVariables=' 2147483648 '>", "nbVariables", "variables"},
+        {std::string(HEAD) + "<relations nbRelations='" + big + "'>", "nbRelations", "relations"},
+        {std::string(HEAD) + relation + "arity='" + big + "' nbTuples='1' semantics='supports'>",
+         "arity", "relation"},
+        {std::string(HEAD) + relation + "arity='1' nbTuples='+" + big + "' semantics='supports'>",
+         "nbTuples", "relation"},
+        {std::string(HEAD) + relation + "arity='1' nbTuples='1' semantics='soft' defaultCost='-" +
+             big + "'>",
+         "defaultCost", "relation"},
+        {std::string(HEAD) + "<predicates nbPredicates='" + big + "'>", "nbPredicates",
+         "predicates"},
+        {std::string(HEAD) + "<constraints nbConstraints='" + big + "'>", "nbConstraints",
+         "constraints"},
+        {std::string(HEAD) + "<constraints nbConstraints='1'><constraint name='C' arity='" + big +
+             "' scope='X' reference='global:alldifferent'>",
+         "arity", "constraint"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(error_of("", r.document), std::string("value of attribute ") + r.attribute +
+                                                " for tag <" + r.tag + "> is out of range")
+            << r.document;
+    EXPECT_EQ(error_of("", "<instance><domains>"), "expected attribute nbDomains for tag <domains>");
+    EXPECT_EQ(error_of("", "<instance><domains nbDomains='1x'>"),
+              "expected attribute nbDomains for tag <domains>");
+    EXPECT_EQ(error_of("", "<instance><domains nbDomains='- 1'>"),
+              "expected attribute nbDomains for tag <domains>");
+}
+
+// The message of a whole document read through libxml2, "" when it is read.
+std::string document_error(const std::string& document) {
+    recorder r;
+    XMLParser_libxml2<CSPParserCallback, DefaultASTFactory> parser(r);
+    std::istringstream in(document);
+    testing::internal::CaptureStdout();
+    try {
+        parser.parse(in);
+    } catch (const std::runtime_error& e) {
+        testing::internal::GetCapturedStdout();
+        return e.what();
+    }
+    testing::internal::GetCapturedStdout();
+    return "";
+}
+
+// A document cut short between tags, in any chunk, or of blanks only ended
+// early; content after the closed root is still extra content.
+TEST(XmlReader, DocumentEndingEarlyIsSaidSo) {
+    EXPECT_EQ(document_error("<instance>\n<domains nbDomains='0'>"),
+              "the document ended early, inside <domains>");
+    EXPECT_EQ(document_error("<instance><presentation name='p'/>" + std::string(9000, ' ')),
+              "the document ended early, inside <instance>");
+    EXPECT_EQ(document_error("<instance><domains nbDomains='1'><domain name='D' nbValues='2'>0."),
+              "the document ended early, inside <domain>");
+    EXPECT_EQ(document_error("  \n\t\n "), "the document ended early, before its root element");
+    EXPECT_EQ(document_error(std::string(5000, '\n')),
+              "the document ended early, before its root element");
+    EXPECT_EQ(document_error("<instance></instance>x"), "Extra content at the end of the document");
+    EXPECT_EQ(document_error("<instance></instance>\n"), "");
+}
+
 TEST(XmlReader, MalformedDocumentsAreErrorsWithTheirLine) {
     recorder r;
     XMLParser_libxml2<CSPParserCallback, DefaultASTFactory> parser(r);

@@ -1,0 +1,2 @@
+// A range from:to with from above to.
+int {5:1} x;

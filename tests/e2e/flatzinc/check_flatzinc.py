@@ -342,7 +342,9 @@ class Checker:
         return dom[1] is None or x in dom[1]
 
     def forced(self, i, env):
-        """Values the one unknown of constraint i may take, or None."""
+        """Values the one unknown of constraint i may take (the first two
+        when there are more: propagation needs to know only whether there
+        are none, one or several), or None."""
         name, args = self.cons[i]
         unknown = [v for v in self.vars_of[i] if v not in env]
         u = unknown[0]
@@ -365,6 +367,8 @@ class Checker:
             if holds(name, value_of(args, env)):
                 out.append(x)
             del env[u]
+            if len(out) > 1:
+                break
         return out
 
     def propagate(self, env, trail):

@@ -4,14 +4,16 @@
   check_c_like.py MODEL OUTPUT [--unsat] [--optimum N] [--all]
 
 Reads the model with a parser of its own (the language's precedence, not
-C's), then checks every printed solution: each declared variable has a value
-of its domain, every constraint holds, and an "o" line before a solution is
-the objective's value there. The final answer is compared with a brute-force
-search over all assignments when there are at most BRUTE_LIMIT of them:
-satisfiable or not, and the optimum (the last solution printed, also with
--D) after "s OPTIMUM FOUND"; with --all (a -d run) the printed solutions
-must be exactly the model's solutions. Larger models need --unsat or
---optimum N instead.
+C's), then checks every printed solution, its "v" line (the values in
+declaration order; the comment line before it, "c x=1, y=2, ", must name
+the same values): each declared variable has a value of its domain, every
+constraint holds, and an "o" line before a solution is the objective's
+value there. The final answer is compared with a brute-force search over
+all assignments when there are at most BRUTE_LIMIT of them: satisfiable or
+not, and the optimum (the last solution printed, also with -D) after
+"s OPTIMUM FOUND"; with --all (a -d run) the printed solutions must be
+exactly the model's solutions. Larger models need --unsat or --optimum N
+instead.
 """
 import itertools
 import re
@@ -284,22 +286,34 @@ def main(argv):
             last_o = int(line[2:])
         if not line.startswith("v "):
             continue
-        pairs = re.findall(r"([^ =,]+)=(-?\d+)", lines[k - 1]) if k > 0 else []
-        env = {n: int(v) for n, v in pairs}
-        if [n for n, _ in pairs] != model.vars:
-            errors.append("solution %d names %s, not the model's variables"
-                          % (len(printed) + 1, [n for n, _ in pairs]))
+        # The answer is the "v" line: the values in declaration order. The
+        # comment line before it names them and must agree.
+        number = len(printed) + 1
+        try:
+            values = [int(w) for w in line[2:].split()]
+        except ValueError:
+            errors.append("solution %d: the v line %r is not a list of integers" % (number, line))
             continue
+        if len(values) != len(model.vars):
+            errors.append("solution %d: %d values in the v line for the model's %d variables"
+                          % (number, len(values), len(model.vars)))
+            continue
+        env = dict(zip(model.vars, values))
+        comment = lines[k - 1] if k > 0 else ""
+        named = "c " + "".join("%s=%d, " % (n, env[n]) for n in model.vars)
+        if comment != named:
+            errors.append("solution %d: the comment %r does not agree with the v line (%r)"
+                          % (number, comment, named))
         for n in model.vars:
             if env[n] not in model.domains[n]:
                 errors.append("%s=%d is outside its domain" % (n, env[n]))
         if not holds(model, env):
-            errors.append("solution %s violates a constraint" % pairs)
+            errors.append("solution %s violates a constraint" % line)
         if model.objective and last_o is not None and objective(model, env) != last_o:
             errors.append("objective of %s is %d, printed %s"
-                          % (pairs, objective(model, env), last_o))
+                          % (line, objective(model, env), last_o))
         last_o = None
-        printed.append(tuple(env[n] for n in model.vars))
+        printed.append(tuple(values))
     status = [l for l in lines if l.startswith("s ")]
     final = status[-1] if status else None
 
@@ -308,6 +322,10 @@ def main(argv):
     brute = brute_force(model)
     if brute is not None:
         solutions, best = brute
+        if "--unsat" in options and solutions:
+            errors.append("--unsat given, but brute force finds %d solutions" % len(solutions))
+        if optimum is not None and optimum != best:
+            errors.append("--optimum %d given, but brute force finds %s" % (optimum, best))
         expected_unsat = not solutions
         optimum = best
         if "--all" in options and sorted(printed) != sorted(solutions):

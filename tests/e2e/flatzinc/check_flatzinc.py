@@ -2,7 +2,7 @@
 """Checks qarn's FlatZinc output against the instance, independently of qarn.
 
   check_flatzinc.py INSTANCE.fzn OUTPUT [--solutions N] [--optimum V] [--unsat]
-                    [--unknown]
+                    [--unknown] [--source TEXT]
 
 Every printed solution (the "name = value;" lines before each "----------")
 must extend to an assignment of all the instance's variables that satisfies
@@ -18,6 +18,11 @@ that extend to a solution, counted here by enumerating their domains.
 --optimum V: the solutions improve strictly, the last has objective V, and
 "==========" closes the output. --unsat: "=====UNSATISFIABLE=====" and no
 solution. --unknown: "=====UNKNOWN=====".
+An expected figure (--solutions N, --optimum V) is confirmed here by
+enumeration: the number of assignments of the printed variables that extend
+to a solution, and no solution with a better objective than V. A model too
+large for that (ENUMERATION_BUDGET search nodes) needs --source TEXT,
+saying where the figure comes from.
 """
 import argparse
 import itertools
@@ -25,6 +30,9 @@ import re
 import sys
 
 TOKEN = re.compile(r"\s+|%[^\n]*|(?P<t>0x[0-9a-fA-F]+|\d*\.\d+|\d+|[A-Za-z_][A-Za-z0-9_]*|\.\.|::|[{}\[\]();,:=\-])")
+
+
+ENUMERATION_BUDGET = 20000  # search nodes spent confirming an expected figure
 
 
 def tokens(text):
@@ -314,9 +322,14 @@ def domain_values(dom):
     return sorted(dom[1]) if dom[1] is not None else None
 
 
+class TooLarge(Exception):
+    """An enumeration outgrew its budget or met an unbounded domain."""
+
+
 class Checker:
     def __init__(self, model):
         self.m = model
+        self.budget = None  # search nodes an enumeration may still visit (None: no limit)
         self.cons = [(n, [model.resolve(a) for a in args]) for n, args in model.constraints]
         self.vars_of = [sorted(set(names_in(args))) for _, args in self.cons]
         self.by_var = {}
@@ -329,7 +342,9 @@ class Checker:
         return dom[1] is None or x in dom[1]
 
     def forced(self, i, env):
-        """Values the one unknown of constraint i may take, or None."""
+        """Values the one unknown of constraint i may take (the first two
+        when there are more: propagation needs to know only whether there
+        are none, one or several), or None."""
         name, args = self.cons[i]
         unknown = [v for v in self.vars_of[i] if v not in env]
         u = unknown[0]
@@ -352,6 +367,8 @@ class Checker:
             if holds(name, value_of(args, env)):
                 out.append(x)
             del env[u]
+            if len(out) > 1:
+                break
         return out
 
     def propagate(self, env, trail):
@@ -380,6 +397,10 @@ class Checker:
         domain first, propagating after each choice; on_leaf(env) at every
         complete assignment of `order` that propagation allows. Returns
         True to stop."""
+        if self.budget is not None:
+            self.budget -= 1
+            if self.budget < 0:
+                raise TooLarge()
         trail = []
         try:
             if not self.propagate(env, trail):
@@ -391,6 +412,8 @@ class Checker:
                     if self.m.vars[n][1] is not None else 1 << 40)
             values = domain_values(self.m.vars[v])
             if values is None:
+                if self.budget is not None:
+                    raise TooLarge()
                 raise SystemExit("checker: cannot complete %s (unbounded domain)" % v)
             for x in values:
                 env[v] = x
@@ -433,6 +456,32 @@ def count_solutions(model, checker):
     return count[0]
 
 
+def better_than(model, checker, bound):
+    """A solution whose objective is strictly better than bound, or None:
+    the objective variable's domain is cut to the better values and every
+    variable is searched."""
+    objective = model.resolve(model.solve[1])
+    if not isinstance(objective, str):
+        return None  # a constant objective: nothing is better
+    dom = model.vars[objective]
+    values = domain_values(dom)
+    if values is None:
+        raise TooLarge()
+    better = [x for x in values if (x < bound if model.solve[0] == "minimize" else x > bound)]
+    model.vars[objective] = (dom[0], frozenset(better))
+    found = []
+
+    def leaf(env):
+        found.append(dict(env))
+        return True
+
+    try:
+        checker.search({}, list(model.vars), leaf)
+    finally:
+        model.vars[objective] = dom
+    return found[0] if found else None
+
+
 def parse_value(text):
     text = text.strip()
     m = re.match(r"array\d+d\((.*)\[(.*)\]\)$", text)
@@ -461,6 +510,30 @@ def solutions_of(output):
     return blocks, end
 
 
+def confirmed(model, checker, o):
+    """Problems with the expected figure (--solutions N, --optimum V): the
+    enumeration here must agree with it, or, for a model beyond
+    ENUMERATION_BUDGET search nodes, --source must say where it comes from."""
+    checker.budget = ENUMERATION_BUDGET
+    try:
+        if o.optimum is not None:
+            better = better_than(model, checker, o.optimum)
+            if better is not None:
+                return ["a solution better than the optimum %d exists: %s"
+                        % (o.optimum, {k: v for k, v in sorted(better.items())})]
+        else:
+            count = count_solutions(model, checker)
+            if count != o.solutions:
+                return ["enumeration counts %d solutions, not %d" % (count, o.solutions)]
+    except TooLarge:
+        if not o.source:
+            return ["the model is too large to confirm the expected figure here: "
+                    "name its source with --source"]
+    finally:
+        checker.budget = None
+    return []
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("instance")
@@ -469,11 +542,13 @@ def main():
     ap.add_argument("--optimum", type=int)
     ap.add_argument("--unsat", action="store_true")
     ap.add_argument("--unknown", action="store_true")
+    ap.add_argument("--source")
     o = ap.parse_args()
     model = Model(open(o.instance).read())
     checker = Checker(model)
     blocks, end = solutions_of(open(o.output).read())
-    if o.solutions == "all":
+    counted = o.solutions == "all"
+    if counted:
         o.solutions = count_solutions(model, checker)
     elif o.solutions is not None:
         o.solutions = int(o.solutions)
@@ -530,6 +605,8 @@ def main():
             errors.append("best objective %s, expected %d" % (objectives[-1:] or None, o.optimum))
         if end != "==========":
             errors.append("the output does not end with ==========")
+    if (o.solutions is not None and not counted) or o.optimum is not None:
+        errors += confirmed(model, checker, o)
     if o.unsat and (blocks or end != "=====UNSATISFIABLE====="):
         errors.append("expected =====UNSATISFIABLE===== and no solution")
     if o.unknown and end != "=====UNKNOWN=====":

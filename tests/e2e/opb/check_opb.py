@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Checks what qarn printed for an OPB instance, independently of qarn.
 
-  check_opb.py INSTANCE OUTPUT [--optimum N] [--solutions N]
+  check_opb.py INSTANCE OUTPUT [--optimum N] [--solutions N] [--unknown]
 
 Every "v " line must assign exactly the instance's variables and satisfy
 every constraint; an "o " line before it must give its objective value.
-"s OPTIMUM FOUND" needs --optimum: the last solution's value must be it.
---solutions N: the run printed N different solutions (all solutions).
+The output must end with an answer: its last "s " line is SATISFIABLE
+(with a solution), UNSATISFIABLE (with none) or OPTIMUM FOUND.
+--optimum N: the answer is "s OPTIMUM FOUND" and the last solution's value
+is N; "s OPTIMUM FOUND" is refused without it.
+--solutions N: the run printed N different solutions (all solutions, a -d
+run, which prints no "s " line).
+--unknown: the run gives up: its last "s " line is "s UNKNOWN".
 Instances with at most 16 variables are also solved by brute force here:
-the optimum, the solution count and "s UNSATISFIABLE" are confirmed.
+the answer, the optimum and the solution count are confirmed.
 """
 import itertools
 import re
@@ -90,8 +95,13 @@ def brute_force(objective, constraints, names):
 def main(argv):
     instance, output = argv[0], argv[1]
     optimum = solutions = None
+    unknown = False
     rest = argv[2:]
     while rest:
+        if rest[0] == "--unknown":
+            unknown = True
+            rest = rest[1:]
+            continue
         if rest[0] == "--optimum":
             optimum = int(rest[1])
         elif rest[0] == "--solutions":
@@ -130,16 +140,30 @@ def main(argv):
 
     small = len(names) <= 16
     count, best = brute_force(objective, constraints, names) if small else (None, None)
-    if "s SATISFIABLE" in status and not found:
+    final = status[-1] if status else None
+    if unknown:
+        if final != "s UNKNOWN":
+            errors.append("expected s UNKNOWN, got %s" % final)
+    elif solutions is None:
+        if final not in ("s SATISFIABLE", "s UNSATISFIABLE", "s OPTIMUM FOUND"):
+            errors.append("no answer: the last status line is %s" % final)
+        elif small and (final == "s UNSATISFIABLE") != (count == 0):
+            errors.append("%s, but the instance has %d solutions" % (final, count))
+        elif small and objective and count and final != "s OPTIMUM FOUND":
+            errors.append("%s, but the instance has the optimum %s" % (final, best))
+    if final == "s SATISFIABLE" and not found:
         errors.append("SATISFIABLE without a solution line")
-    if "s UNSATISFIABLE" in status and small and count:
-        errors.append("UNSATISFIABLE, but the instance has %d solutions" % count)
-    if "s OPTIMUM FOUND" in status:
+    if final == "s UNSATISFIABLE" and found:
+        errors.append("UNSATISFIABLE after a solution line")
+    if optimum is not None and final != "s OPTIMUM FOUND":
+        errors.append("the known optimum %d is given, but the answer is %s" % (optimum, final))
+    if final == "s OPTIMUM FOUND":
         if optimum is None:
             errors.append("an optimum is claimed but no known optimum was given")
-        elif not found or value(objective[1], found[-1][0]) != optimum:
+        elif not objective or not found or sorted(found[-1][0]) != names \
+                or value(objective[1], found[-1][0]) != optimum:
             errors.append("the final solution does not have the known optimum %d" % optimum)
-        if small and best != optimum:
+        if small and optimum is not None and best != optimum:
             errors.append("brute force finds the optimum %s, not %d" % (best, optimum))
     if solutions is not None:
         distinct = {tuple(sorted(a.items())) for a, _ in found}

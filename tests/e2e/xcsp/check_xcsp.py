@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks what qarn printed for an XCSP 2.1 instance, independently of qarn.
 
-  check_xcsp.py INSTANCE OUTPUT [--optimum N] [--solutions N]
+  check_xcsp.py INSTANCE OUTPUT [--optimum N] [--solutions N] [--unknown]
 
 The instance is read with Python's own XML parser: domains, variables,
 relations (supports, conflicts), predicates in functional syntax, and
@@ -13,10 +13,17 @@ elements.
 
 Every "v " line must give each variable a value of its domain and satisfy
 every constraint; an "o " line before it must give its objective value.
-"s OPTIMUM FOUND" needs --optimum: the last solution's value must be it.
---solutions N: the run printed N different solutions and none twice. Instances with at
-most 10^6 assignments are also solved by brute force here: the optimum, the
-solution count and "s UNSATISFIABLE" are confirmed.
+The output must end with an answer: its last "s " line is SATISFIABLE
+(with a solution), UNSATISFIABLE (with none) or OPTIMUM FOUND.
+--optimum N: the answer is "s OPTIMUM FOUND" and the last solution's value
+is N; "s OPTIMUM FOUND" is refused without it.
+--solutions N: the run (with -d, which prints no "s " line) printed N
+solutions, no two alike.
+--unknown: the run gives up: its last "s " line is "s UNKNOWN".
+Instances with at most 10^6 assignments are also solved by brute force
+here: the answer, the optimum and the solution count are confirmed.
+An instance that Python's XML parser refuses is not checked: the exit
+status is then 2 (1 for an output that fails a check).
 """
 import itertools
 import re
@@ -26,6 +33,7 @@ import xml.etree.ElementTree as ET
 TOKEN = re.compile(r"\[|\]|\{|\}|/[A-Za-z]*|[A-Za-z_][A-Za-z0-9_]*|[+-]?\d+")
 SYMBOLS = ("nil", "eq", "ne", "ge", "gt", "le", "lt")
 KEY_ORDER = {"global:weightedsum": ["coef", "var"]}
+NOT_WELL_FORMED = 2  # the exit status when Python's XML parser refuses the instance
 
 
 def domain_values(text):
@@ -183,8 +191,15 @@ def flatten(items):
             yield i
 
 
+class NotWellFormed(Exception):
+    """Python's XML parser refuses the instance."""
+
+
 def parse_instance(path):
-    root = ET.parse(path).getroot()
+    try:
+        root = ET.parse(path).getroot()
+    except ET.ParseError as e:
+        raise NotWellFormed(str(e))
     domains = {d.get("name"): domain_values(d.text or "") for d in root.iter("domain")}
     variables = [(v.get("name"), domains[v.get("domain")]) for v in root.iter("variable")]
     relations = {}
@@ -227,21 +242,53 @@ def parse_instance(path):
     return variables, checks, objective
 
 
+def brute_force(variables, checks, objective):
+    """(number of solutions, best objective value or None), or None when
+    the instance has more than 10^6 assignments."""
+    size = 1
+    for _, domain in variables:
+        size *= len(domain)
+    if size > 10 ** 6:
+        return None
+    names = [n for n, _ in variables]
+    count, best = 0, None
+    for values in itertools.product(*[d for _, d in variables]):
+        a = dict(zip(names, values))
+        if all(check(a) for _, check in checks):
+            count += 1
+            if objective:
+                o = a[objective[1]]
+                if best is None or (o < best if objective[0] == "min" else o > best):
+                    best = o
+    return count, best
+
+
 def main(argv):
     instance, output = argv[0], argv[1]
     optimum = solutions = None
+    unknown = False
     rest = argv[2:]
     while rest:
+        if rest[0] == "--unknown":
+            unknown = True
+            rest = rest[1:]
+            continue
         if rest[0] == "--optimum":
             optimum = int(rest[1])
         elif rest[0] == "--solutions":
             solutions = int(rest[1])
+        else:
+            raise SystemExit("checker: unknown argument " + rest[0])
         rest = rest[2:]
-    variables, checks, objective = parse_instance(instance)
+    try:
+        variables, checks, objective = parse_instance(instance)
+    except NotWellFormed as e:
+        print("checker: not well-formed XML: %s" % e)
+        return NOT_WELL_FORMED
     names = [n for n, _ in variables]
     lines = open(output).read().split("\n")
-    ok = True
-    found, last_o, seen = [], None, set()
+    errors = []
+    found, last_o = [], None
     for line in lines:
         if line.startswith("o "):
             last_o = int(line[2:])
@@ -254,55 +301,52 @@ def main(argv):
         a = dict(zip(names, values))
         for (n, domain), v in zip(variables, values):
             if v not in domain:
-                print("checker: %s = %d outside its domain" % (n, v))
-                ok = False
+                errors.append("%s = %d outside its domain" % (n, v))
         for cname, check in checks:
             if not check(a):
-                print("checker: constraint %s violated by %s" % (cname, line))
-                ok = False
+                errors.append("constraint %s violated by %s" % (cname, line))
         if objective and last_o is not None and a[objective[1]] != last_o:
-            print("checker: o %d but the objective is %d" % (last_o, a[objective[1]]))
-            ok = False
+            errors.append("o %d but the objective is %d" % (last_o, a[objective[1]]))
+        last_o = None
         found.append(a)
-        if solutions is not None and tuple(values) in seen:
-            print("checker: solution printed twice: %s" % line)
-            ok = False
-        seen.add(tuple(values))
     status = [l for l in lines if l.startswith("s ")]
-    if "s OPTIMUM FOUND" in status:
-        if optimum is None or not found or found[-1][objective[1]] != optimum:
-            print("checker: optimum not confirmed")
-            ok = False
-    if solutions is not None and len(seen) != solutions:
-        print("checker: %d different solutions, expected %d" % (len(seen), solutions))
-        ok = False
-
-    size = 1
-    for _, domain in variables:
-        size *= len(domain)
-    if size <= 10 ** 6:
-        count, best = 0, None
-        for values in itertools.product(*[d for _, d in variables]):
-            a = dict(zip(names, values))
-            if all(check(a) for _, check in checks):
-                count += 1
-                if objective:
-                    o = a[objective[1]]
-                    if best is None or (o < best if objective[0] == "min" else o > best):
-                        best = o
-        if "s UNSATISFIABLE" in status and count:
-            print("checker: UNSATISFIABLE but %d solutions exist" % count)
-            ok = False
-        if found and not count:
-            print("checker: solutions printed for an unsatisfiable instance")
-            ok = False
-        if solutions is not None and solutions != count:
-            print("checker: %d solutions exist, expected %d" % (count, solutions))
-            ok = False
-        if optimum is not None and best != optimum:
-            print("checker: the optimum is %s, expected %d" % (best, optimum))
-            ok = False
-    return 0 if ok else 1
+    final = status[-1] if status else None
+    brute = brute_force(variables, checks, objective)
+    count, best = brute if brute else (None, None)
+    if unknown:
+        if final != "s UNKNOWN":
+            errors.append("expected s UNKNOWN, got %s" % final)
+    elif solutions is None:
+        if final not in ("s SATISFIABLE", "s UNSATISFIABLE", "s OPTIMUM FOUND"):
+            errors.append("no answer: the last status line is %s" % final)
+        elif brute and (final == "s UNSATISFIABLE") != (count == 0):
+            errors.append("%s, but %d solutions exist" % (final, count))
+        elif brute and objective and count and final != "s OPTIMUM FOUND":
+            errors.append("%s, but the optimum is %s" % (final, best))
+    if final == "s SATISFIABLE" and not found:
+        errors.append("SATISFIABLE without a solution line")
+    if final == "s UNSATISFIABLE" and found:
+        errors.append("UNSATISFIABLE after a solution line")
+    if brute and found and not count:
+        errors.append("solutions printed for an unsatisfiable instance")
+    if optimum is not None and final != "s OPTIMUM FOUND":
+        errors.append("the known optimum %d is given, but the answer is %s" % (optimum, final))
+    if final == "s OPTIMUM FOUND":
+        if optimum is None or not objective or not found or found[-1][objective[1]] != optimum:
+            errors.append("optimum not confirmed: the last solution does not have the known "
+                          "optimum %s" % optimum)
+        if brute and optimum is not None and best != optimum:
+            errors.append("the optimum is %s, expected %d" % (best, optimum))
+    if solutions is not None:
+        distinct = {tuple(sorted(a.items())) for a in found}
+        if len(found) != solutions or len(distinct) != len(found):
+            errors.append("%d solutions printed (%d different), expected %d"
+                          % (len(found), len(distinct), solutions))
+        if brute and solutions != count:
+            errors.append("%d solutions exist, expected %d" % (count, solutions))
+    for e in errors:
+        print("checker: " + e)
+    return 1 if errors else 0
 
 
 if __name__ == "__main__":

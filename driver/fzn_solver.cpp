@@ -30,12 +30,11 @@ namespace {
 
 // Forwards to another stream buffer and remembers whether the last character
 // written ended a line.
-class line_tracking_buf : public std::streambuf {
+class fzn_line_tracking_buf : public std::streambuf {
 public:
-    line_tracking_buf(std::streambuf* target, bool at_line_start)
+    fzn_line_tracking_buf(std::streambuf* target, bool at_line_start)
         : m_target(target), m_at_line_start(at_line_start) {}
     bool at_line_start() const { return m_at_line_start; }
-    std::streambuf* target() const { return m_target; }
 
 protected:
     int_type overflow(int_type ch) override {
@@ -58,9 +57,9 @@ private:
 
 // The engine's own stream (proofs, proof check messages, all-solutions
 // output): its first character starts a line.
-class line_start_buf : public std::streambuf {
+class fzn_engine_line_buf : public std::streambuf {
 public:
-    explicit line_start_buf(line_tracking_buf& lines) : m_lines(lines) {}
+    explicit fzn_engine_line_buf(fzn_line_tracking_buf& lines) : m_lines(lines) {}
 
 protected:
     int_type overflow(int_type ch) override {
@@ -89,7 +88,7 @@ private:
                !traits_type::eq_int_type(m_lines.sputc('\n'), traits_type::eof());
     }
 
-    line_tracking_buf& m_lines;
+    fzn_line_tracking_buf& m_lines;
     bool m_started = false;
 };
 
@@ -102,13 +101,13 @@ void fzn_solver::solve_and_print(std::ostream& out) {
     {
         // Everything written to out during the search passes the tracker, so
         // that a proof never starts on the "% Solving " line.
-        line_tracking_buf lines(out.rdbuf(), false);
+        fzn_line_tracking_buf lines(out.rdbuf(), false);
         struct restore {
             std::ostream& out;
             std::streambuf* buf;
             ~restore() { out.rdbuf(buf); }
         } guard{out, out.rdbuf(&lines)};
-        line_start_buf engine_buf(lines);
+        fzn_engine_line_buf engine_buf(lines);
         std::ostream engine(&engine_buf);
         result = solve(&engine);
         engine.flush();

@@ -179,7 +179,7 @@ def check_case(program, small, fmt, path, answer, proof, larger, declared):
                 fail("%s: corrupted proof (%s) accepted" % (cmd, kind))
         cmd, status, out = run(program, fmt, path, options + ["-V", "-G"])
         if status != 0 or answer_of(fmt, out) != answer or re.search(
-                r"^(clause\[|Resolution|Initial domain|resolve\[)", out, re.M):
+                r"^(clause\[|Resolution|Initial domain|No step|resolve\[)", out, re.M):
             fail("%s: -V failed (status %d):\n%s" % (cmd, status, out))
 
 

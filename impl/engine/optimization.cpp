@@ -28,8 +28,10 @@ solver::result_type solver::optimize() {
     // SAT here means that no better value was left to try.
     m_optimum_proven = r == SAT || r == UNSAT;
     if (r == UNSAT) {
-        // The proof shows that no value better than the best one exists.
-        manage_unsat();
+        // The last search's refutation rests on the objective bound and on
+        // constraints learned in earlier rounds, whose derivations belong to
+        // earlier records: it is no proof from the model alone.
+        report_no_proof("the optimisation loop records none");
         std::cout << m_comment_prefix << " ==== went past best value ====" << std::endl;
         std::cout << m_status_prefix << " OPTIMUM FOUND\n";
     } else if (r != SAT) {

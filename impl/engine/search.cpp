@@ -10,7 +10,6 @@
 #include "impl/engine/solver.h"
 #include "impl/learning/learned_type.h"
 #include "impl/learning/literal_data.h"
-#include "impl/propagators/clause_propagator.h"
 #include "impl/support/random.h"
 
 namespace qarn {
@@ -25,10 +24,11 @@ solver::result_type solver::solve(std::ostream* out) {
     m_fallback = false;
     m_optimum_proven = false;
     m_out = out ? out : &std::cout;
+    m_proof_model_pending = true;
     if (has_empty_domains()) {
-        if (m_proof_collector->want_proof())
-            record_empty_domain_refutation();
-        manage_unsat();
+        // The reader emptied the domain while building the model; no step of
+        // the search shows why.
+        report_no_proof("a domain was emptied while the model was built");
         return UNSAT;
     }
     if (m_objective_var >= 0)
@@ -80,6 +80,7 @@ solver::result_type solver::solve_impl(bool prefer_saved) {
     } scope(*this);
 
     separate_repeated_parameters();
+    keep_proof_model();
     prepare_for_solve();
     if (!first_time_propagate_constraints()) {
         if (m_proof_collector->want_proof()) {
@@ -332,24 +333,47 @@ bool solver::is_correctly_unsat() const {
         static_cast<const qarn::proof_collector&>(*m_proof_collector);
     proof_checker_visitor checker(collector, m_out);
     collector.traverse_proof(checker);
+    // A record whose final clause is empty from the start shows nothing: it
+    // is a clause of an earlier search.
+    if (!checker.refuted()) {
+        if (m_out)
+            *m_out << "No step of the proof derives the empty clause\n";
+        return false;
+    }
     return checker.ok();
 }
 
-void solver::record_empty_domain_refutation() {
-    unsigned v = 0;
-    while (!m_assignment.domain(v).empty())
-        ++v;
-    // The clause "v takes any value" holds in every model; resolving it with
-    // v's empty initial domain leaves the empty clause.
-    auto clause = std::make_unique<clause_propagator>();
-    clause->update_literals().push_back(iset(MIN_DOMAIN, MAX_DOMAIN));
-    const std::vector<iset> literals = clause->literals();
-    add_constraint(std::move(clause)) << v;
-    const unsigned c = constraint_count() - 1;
-    produce_proof(true);
-    m_proof_collector->record_conflict(c, literals, nullptr);
-    m_proof_collector->name_conflict_clause(c);
-    m_proof_collector->prepare_to_print();
+void solver::report_no_proof(const char* reason) const {
+    if (!m_produce_proof && !m_validate_unsat)
+        return;
+    *m_out << m_comment_prefix << " no proof: " << reason;
+    if (m_validate_unsat)
+        *m_out << "; nothing was validated";
+    *m_out << '\n';
+}
+
+void solver::keep_proof_model() {
+    if (!m_proof_model_pending || !m_proof_collector->want_proof())
+        return;
+    // Later searches of the same solve (the optimisation loop's) start from
+    // tightened domains and keep the constraints learned before.
+    m_proof_model_pending = false;
+    m_proof_model_constraints = constraint_count();
+    m_proof_model_domains.clear();
+    m_proof_model_domains.reserve(var_count());
+    for (unsigned v = 0; v < var_count(); ++v)
+        m_proof_model_domains.push_back(m_assignment.var_domain_after_modification(v, NO_ENTRY));
+}
+
+unsigned solver::model_constraint_count() const {
+    return m_proof_model_pending ? constraint_count() : m_proof_model_constraints;
+}
+
+const iset* solver::declared_domain(unsigned var) const {
+    if (m_proof_model_pending)
+        return var < var_count() ? &m_assignment.var_domain_after_modification(var, NO_ENTRY)
+                                 : nullptr;
+    return var < m_proof_model_domains.size() ? &m_proof_model_domains[var] : nullptr;
 }
 
 } // namespace qarn

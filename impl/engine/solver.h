@@ -95,6 +95,12 @@ public:
     bool optimum_proven() const { return m_optimum_proven; }
     // Throws std::runtime_error unless proofs are recorded.
     bool is_correctly_unsat() const;
+    // The model a proof may rest on: the constraints below this count and
+    // the declared domains, as the first search of the last solve with
+    // proofs on found them (the current ones until such a search starts).
+    unsigned model_constraint_count() const;
+    // Null for a variable the model did not have.
+    const iset* declared_domain(unsigned var) const;
     // The interpolant of the last refutation between the constraints
     // labelled 1 and the others; throws std::runtime_error unless proofs
     // are recorded.
@@ -182,9 +188,12 @@ public:
     void complement_decision(unsigned var, const iset& values);
     int find_backtrack_level(const learned_type& learned, int asserting) const;
     void manage_unsat();
-    // With proofs on and an empty domain before any search: records the
-    // refutation by that domain.
-    void record_empty_domain_refutation();
+    // With -p or -V, where no proof is recorded: one comment line on the
+    // stored stream saying why.
+    void report_no_proof(const char* reason) const;
+    // Keeps the model for the proof checker when the first search of a solve
+    // with proofs on starts.
+    void keep_proof_model();
 
     // ---- Optimisation and all solutions (optimization.cpp)
     result_type optimize();
@@ -306,6 +315,9 @@ private:
     void record_event(unsigned var);
 
     std::unique_ptr<proof_collector_interface> m_proof_collector;
+    bool m_proof_model_pending = true; // no search with proofs on since solve() began
+    unsigned m_proof_model_constraints = 0;
+    std::vector<iset> m_proof_model_domains;
     std::vector<constraint_connectivity_info> m_records;
     unsigned m_first_learned = 0;
     unsigned m_separated_constraints = 0;    // constraints checked for repeated variables

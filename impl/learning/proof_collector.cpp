@@ -427,6 +427,23 @@ void proof_checker_visitor::remember_clause(int id, const clause_data& clause, b
     m_clauses.emplace(id, clause);
 }
 
+void proof_checker_visitor::require_known(int id) {
+    const unsigned model = m_collector.owner().model_constraint_count();
+    if (m_collector.is_explanation_clause(id)) {
+        const unsigned c = m_collector.get_constraint_explained_by(id);
+        if (c >= model)
+            if (std::ostream* os = fail())
+                *os << "clause[" << id << "] explains constraint[" << c
+                    << "], which is not a model constraint\n";
+        return;
+    }
+    if ((id >= 0 && static_cast<unsigned>(id) < model) || m_derived.count(id) != 0)
+        return;
+    if (std::ostream* os = fail())
+        *os << "clause[" << id << "] is neither a model constraint nor derived by an earlier "
+            << "step\n";
+}
+
 void proof_checker_visitor::visit_explanation(int id) {
     clause_data clause;
     m_collector.get_clause(id, clause);
@@ -437,9 +454,13 @@ void proof_checker_visitor::visit_resolution(unsigned variable, int id1,
                                              const clause_data& clause1, int id2,
                                              const clause_data& clause2, int id3,
                                              const clause_data& resolvent) {
+    require_known(id1);
+    require_known(id2);
     remember_clause(id1, clause1, true);
     remember_clause(id2, clause2, true);
     remember_clause(id3, resolvent, false);
+    m_derived.insert(id3);
+    m_refuted = m_refuted || resolvent.empty();
     clause_data expected;
     proof_collector::resolve(clause1, clause2, variable, expected);
     if (!expected.equivalent(resolvent))
@@ -461,8 +482,11 @@ void proof_checker_visitor::visit_initial_resolution(unsigned variable,
                                                      const iset& initial_domain, int id1,
                                                      const clause_data& clause1, int id2,
                                                      const clause_data& resolvent) {
+    require_known(id1);
     remember_clause(id1, clause1, true);
     remember_clause(id2, resolvent, false);
+    m_derived.insert(id2);
+    m_refuted = m_refuted || resolvent.empty();
     iset met;
     clause_data rest;
     for (const literal_data& literal : clause1) {
@@ -475,6 +499,10 @@ void proof_checker_visitor::visit_initial_resolution(unsigned variable,
         met.insert_all_of(values);
     }
     const variable_printer name{&m_collector.owner().assignment().print_strategy(), variable};
+    const iset* declared = m_collector.owner().declared_domain(variable);
+    if (!declared || !initial_domain.contains_all_of(*declared))
+        if (std::ostream* os = fail())
+            *os << "Initial domain of " << name << " does not contain its declared domain\n";
     if (!met.empty())
         if (std::ostream* os = fail())
             *os << "Resolution of clause[" << id1 << "] with initial domain of " << name
@@ -482,7 +510,8 @@ void proof_checker_visitor::visit_initial_resolution(unsigned variable,
     if (!rest.equivalent(resolvent))
         if (std::ostream* os = fail())
             *os << "Resolution of clause[" << id1 << "] with initial domain of " << name
-                << " is different than passed clause[" << id2 << "]\n";    forget_used(id1);
+                << " is different than passed clause[" << id2 << "]\n";
+    forget_used(id1);
 }
 
 } // namespace qarn

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "impl/engine/constraint_propagator.h"
@@ -187,7 +188,10 @@ private:
 };
 
 // Re-does every step; a failed step clears ok() and writes its message to
-// the stream (when given).
+// the stream (when given). A step may use only model constraints (numbers
+// below the solver's model_constraint_count), explanations of them and
+// clauses derived by earlier steps, and an initial domain must hold the
+// variable's declared domain.
 class proof_checker_visitor : public proof_visitor {
 public:
     proof_checker_visitor(const proof_collector& collector, std::ostream* os);
@@ -199,15 +203,21 @@ public:
                                   const clause_data& clause1, int id2,
                                   const clause_data& resolvent) override;
     bool ok() const { return m_ok; }
+    // Whether some step derived the empty clause.
+    bool refuted() const { return m_refuted; }
 
 private:
     void remember_clause(int id, const clause_data& clause, bool operand);
     void forget_used(int id);
+    // Fails unless clause id rests on the model or on earlier steps.
+    void require_known(int id);
     std::ostream* fail();
 
     std::map<int, clause_data> m_clauses;
+    std::set<int> m_derived; // the resolvents of the steps so far
     const proof_collector& m_collector;
     bool m_ok = true;
+    bool m_refuted = false;
     std::ostream* m_os;
 };
 

@@ -499,6 +499,9 @@ def solutions_of(output):
     for line in output.splitlines():
         if line.startswith("%") or not line.strip():
             continue
+        # The steps of a proof (-p), never the start of a FlatZinc line.
+        if line.startswith(("resolve[", "consequent: ", "constraint[", "rule ")):
+            continue
         if line == "----------":
             blocks.append(current)
             current = {}

@@ -1,9 +1,11 @@
 // Resolution proofs recorded by the search: every refutation of a table of
 // unsatisfiable models (pigeonhole clauses, random linear models) is
 // accepted under the settings that change the search; a corrupted record is
-// rejected with the checker's message; the printed form of small proofs; the
-// refutations at level 0, by an empty domain and at the end of an
-// optimisation; the collector's own errors and its resolvent.
+// rejected with the checker's message, and so is a record resting on more
+// than the model; the printed form of small proofs; the refutation at level
+// 0; no proof where the search records none (an empty domain before the
+// search, the end of an optimisation); the collector's own errors and its
+// resolvent.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -245,8 +247,12 @@ TEST(ProofCheck, CheckerMessages) {
          "Resolution of clause[2] with initial domain of x1 does not empty the domain\n"},
         {"an initial resolution leaving other literals",
          [&](proof_checker_visitor& v) { v.visit_initial_resolution(1, iset(1), 2, c2, -1, y1); },
+         "Initial domain of x1 does not contain its declared domain\n"
          "Resolution of clause[2] with initial domain of x1 is different than passed "
          "clause[-1]\n"},
+        {"an initial domain smaller than the declared one",
+         [&](proof_checker_visitor& v) { v.visit_initial_resolution(1, iset(1), 2, c2, -1, {}); },
+         "Initial domain of x1 does not contain its declared domain\n"},
     };
     for (const auto& c : cases) {
         std::ostringstream os;
@@ -309,29 +315,72 @@ TEST(ProofPrint, SmallRefutations) {
     }
 }
 
-TEST(ProofCheck, EmptyDomainBeforeTheSearch) {
-    for (bool print : {false, true}) {
+TEST(ProofCheck, RecordsRestingOnMoreThanTheModelAreRejected) {
+    // A second search without a new solve, as the optimisation loop runs
+    // them: its record may resolve with clauses learned by the first, whose
+    // derivations it does not hold.
+    {
+        solver s;
+        std::ostringstream out;
+        ASSERT_EQ(solve_with_proof(s, pigeonhole(5, 4), out), solver::UNSAT);
+        ASSERT_TRUE(s.is_correctly_unsat());
+        const unsigned model = s.model_constraint_count();
+        ASSERT_LT(model, s.constraint_count());
+        s.reset();
+        ASSERT_EQ(s.solve_current_constraints(false), solver::UNSAT);
+        // The second search fails at once on the empty clause the first
+        // one learned: its record holds no step.
+        EXPECT_EQ(printed_proof(s), "");
+        EXPECT_FALSE(s.is_correctly_unsat());
+        EXPECT_EQ(out.str(), "No step of the proof derives the empty clause\n");
+    }
+    // A domain narrowed after the search (as the optimisation loop narrows
+    // the objective's): the proof would state it as an initial domain.
+    {
+        solver s;
+        std::ostringstream out;
+        ASSERT_EQ(solve_with_proof(s, pigeonhole_by_value(4, 3), out), solver::UNSAT);
+        ASSERT_TRUE(s.is_correctly_unsat());
+        s.reset();
+        for (unsigned v = 0; v < s.var_count(); ++v)
+            s.set_var_domain(v, iset(0, 1), -1);
+        EXPECT_FALSE(s.is_correctly_unsat());
+        EXPECT_NE(out.str().find(" does not contain its declared domain\n"), std::string::npos)
+            << out.str();
+    }
+}
+
+TEST(ProofCheck, NoProofForADomainEmptiedBeforeTheSearch) {
+    const struct {
+        bool print, validate;
+        const char* line;
+    } cases[] = {
+        {true, false, "c no proof: a domain was emptied while the model was built\n"},
+        {false, true,
+         "c no proof: a domain was emptied while the model was built; nothing was validated\n"},
+        {true, true,
+         "c no proof: a domain was emptied while the model was built; nothing was validated\n"},
+    };
+    for (const auto& c : cases) {
         solver s;
         s.add_var(iset(0, 1), "x", false);
         s.add_var(iset(), "e", false);
         s.m_intersect_with_ground = false;
         s.produce_proof(true);
-        s.m_produce_proof = print;
-        s.m_validate_unsat = true;
+        s.m_produce_proof = c.print;
+        s.m_validate_unsat = c.validate;
         std::ostringstream out;
         ASSERT_EQ(s.solve(&out), solver::UNSAT);
-        EXPECT_TRUE(s.is_correctly_unsat());
-        std::ostringstream all;
-        all << "resolve[e] [0] [e<=" << MAX_DOMAIN
-            << "] with initial domain (e:{})\nconsequent: [-1] []\n\n";
-        EXPECT_EQ(printed_proof(s), all.str());
-        EXPECT_EQ(out.str(), print ? all.str() : "");
+        EXPECT_EQ(out.str(), c.line);
+        EXPECT_EQ(s.constraint_count(), 0u);
+        EXPECT_EQ(error_of([&] { s.is_correctly_unsat(); }),
+                  "No unsatisfiability record available");
     }
 }
 
-TEST(ProofCheck, OptimisationEndsWithACheckedRefutation) {
+TEST(ProofCheck, OptimisationPrintsNoProofOfItsOptimum) {
     // Minimise x0 + x1 subject to x0 + x1 >= 3: the last search, below the
-    // optimum, is refuted.
+    // optimum, is refuted, but its record rests on the objective's bound.
     solver s;
     add_vars(s, 3, iset(0, 4));
     s.add_constraint(std::make_unique<linear_combination_ge_propagator>(0, std::vector<int>{1, 1, -1}))
@@ -351,10 +400,39 @@ TEST(ProofCheck, OptimisationEndsWithACheckedRefutation) {
     const std::string progress = testing::internal::GetCapturedStdout();
     ASSERT_EQ(r, solver::OPTIMAL);
     EXPECT_EQ(s.m_best_value, 3);
+    EXPECT_TRUE(s.optimum_proven());
     EXPECT_NE(progress.find("went past best value"), std::string::npos);
-    const std::string proof = out.str();
-    ASSERT_GT(proof.size(), 5u);
-    EXPECT_EQ(proof.substr(proof.size() - 6), "] []\n\n");
+    EXPECT_EQ(out.str(), "c no proof: the optimisation loop records none; nothing was validated\n");
+    // Checked all the same, the last round's record is refused.
+    std::ostringstream messages;
+    s.m_out = &messages;
+    EXPECT_FALSE(s.is_correctly_unsat());
+    EXPECT_NE(messages.str().find(" does not contain its declared domain\n"), std::string::npos)
+        << messages.str();
+    // The model is the one the first search started from.
+    EXPECT_EQ(s.model_constraint_count(), 3u);
+    ASSERT_NE(s.declared_domain(2), nullptr);
+    EXPECT_TRUE(iset::same_elements(*s.declared_domain(2), iset(0, 4)));
+}
+
+TEST(ProofCheck, OptimisationOfAnUnsatisfiableModelPrintsItsProof) {
+    solver s;
+    add_vars(s, 3, iset(0, 4));
+    s.add_constraint(std::make_unique<linear_combination_ge_propagator>(9, std::vector<int>{1, 1}))
+        << 0 << 1;
+    s.m_objective_var = 2;
+    s.m_intersect_with_ground = false;
+    s.produce_proof(true);
+    s.m_produce_proof = true;
+    s.m_validate_unsat = true;
+    std::ostringstream out;
+    testing::internal::CaptureStdout();
+    const solver::result_type r = s.solve(&out);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(r, solver::UNSAT);
+    EXPECT_TRUE(s.is_correctly_unsat());
+    EXPECT_EQ(out.str(), printed_proof(s));
+    EXPECT_EQ(out.str().substr(out.str().size() - 6), "] []\n\n");
 }
 
 TEST(ProofCollector, Errors) {

@@ -201,6 +201,7 @@ bool solver::first_time_propagate_constraints() {
 
     size_watch_lists();
     m_dependencies = std::make_unique<conflict_constraint_dependency>(constraint_count());
+    m_unasserted_learned.clear();
     produce_proof(m_proof_collector->want_proof());
     m_assignment.reset_var_costs(m_analysis_cost_factor);
     m_assignment.disable_var_costs_heap();

@@ -255,6 +255,17 @@ void solver::remove_unused_conflict_constraints_maybe() {
     keep.insert(keep.end(), active.begin(), active.end());
     for (const constraint_run_level& dirty : m_dirty_learned)
         keep.push_back(dirty.constraint);
+    // A constraint learned at an opportunistic jump is kept until it is used:
+    // it asserted nothing where the search went, and erased unused it would
+    // let the search come back to its conflict and learn it again, for ever.
+    std::size_t unused = 0;
+    for (const unasserted_learned& u : m_unasserted_learned) {
+        if (m_dependencies->last_use(u.constraint) != u.learned_at)
+            continue;
+        keep.push_back(u.constraint);
+        m_unasserted_learned[unused++] = u;
+    }
+    m_unasserted_learned.resize(unused);
     const std::vector<unsigned> erased = m_dependencies->other_constraints(keep);
     if (erased.empty())
         return;

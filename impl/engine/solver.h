@@ -325,6 +325,13 @@ private:
     std::vector<std::unique_ptr<constraint_propagator>> m_propagators;
     unique_queue<void> m_constraint_queue;
     std::vector<constraint_run_level> m_dirty_learned;
+    // A constraint learned where an opportunistic back-jump went below the
+    // level at which it asserts, with the backtrack count it was learned at.
+    struct unasserted_learned {
+        unsigned constraint;
+        unsigned learned_at;
+    };
+    std::vector<unasserted_learned> m_unasserted_learned;
     std::unique_ptr<conflict_constraint_dependency> m_dependencies;
     assignment_stack m_assignment;
     std::vector<var_event_watchers> m_var_watchers;

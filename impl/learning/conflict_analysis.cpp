@@ -38,6 +38,10 @@ int solver::analyze_conflict(int& learned) {
     if (levels == 0)
         return -1;
     const int level = find_backtrack_level(conflict, asserting);
+    // An opportunistic jump leaves the constraint asserting nothing; it is
+    // kept until it is used (see remove_unused_conflict_constraints_maybe).
+    if (level < asserting)
+        m_unasserted_learned.push_back({static_cast<unsigned>(learned), m_backtracks_search});
     // A jump must leave the conflict's level; a constraint that does not
     // assert below it is kept and the search steps back one level.
     if (level >= static_cast<int>(levels))

@@ -174,6 +174,10 @@ public:
     };
 
     big_iset_impl() : m_slots(m_inline), m_tree(nullptr), m_count(0), m_capacity(INLINE_RANGES), m_size(0) {}
+    // An empty map fit for constant initialization (its slots are zeroed).
+    struct constant_tag {};
+    constexpr explicit big_iset_impl(constant_tag)
+        : m_slots(m_inline), m_tree(nullptr), m_count(0), m_capacity(INLINE_RANGES), m_size(0), m_inline{} {}
     big_iset_impl(const big_iset_impl& other);
     big_iset_impl& operator=(const big_iset_impl& other);
     ~big_iset_impl();

@@ -61,6 +61,18 @@ void unpool_slots(big_iset_impl::entry* slots, unsigned capacity) {
     }
 }
 
+// The first entry of a sorted array whose key is >= v, answered at once when
+// v lies at or beyond either end key.
+inline const big_iset_impl::entry* flat_key_lower_bound(const big_iset_impl::entry* first,
+                                                       const big_iset_impl::entry* last, int v) {
+    if (first == last || v <= first->first)
+        return first;
+    if (v > last[-1].first)
+        return last;
+    return std::lower_bound(first, last, v,
+                            [](const big_iset_impl::entry& e, int k) { return e.first < k; });
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -312,11 +324,7 @@ big_iset_impl::node_type big_iset_impl::key_lower_bound(int v) const {
             return node_type(m_tree->cend());
         return node_type(m_tree->lower_bound(v));
     }
-    if (m_count == 0 || v <= m_slots[0].first)
-        return node_type(m_slots);
-    if (v > m_slots[m_count - 1].first)
-        return node_type(m_slots + m_count);
-    return node_type(std::lower_bound(m_slots, m_slots + m_count, v, key_less()));
+    return node_type(flat_key_lower_bound(m_slots, m_slots + m_count, v));
 }
 
 big_iset_impl::node_type big_iset_impl::key_upper_bound(int v) const {
@@ -502,6 +510,32 @@ void big_iset_impl::erase_range_run(node_type first, const range_type& range) {
 void big_iset_impl::insert(const range_type& range) {
     if (range.second < range.first)
         throw_out_of_range("big_iset_impl::insert");
+    if (!m_tree) {
+        // The same steps on the flat array, without the position's tree case.
+        const entry* const first = m_slots;
+        const entry* const last = m_slots + m_count;
+        const int lo = range.first;
+        const entry* n = flat_key_lower_bound(first, last, lo);
+        if (n != last) {
+            if (n->second.first <= lo && range.second <= n->second.second)
+                return;
+            if (touches(range, n->second)) {
+                merge_at_iterator(node_type(n), range);
+                return;
+            }
+        }
+        if (n != first) {
+            const entry* const p = n - 1;
+            if (p->second.first <= lo && range.second <= p->second.second)
+                return;
+            if (touches(range, p->second)) {
+                merge_at_iterator(node_type(p), range);
+                return;
+            }
+        }
+        insert_independent(range, node_type(n));
+        return;
+    }
     const node_type end_node = this->end_node();
     const node_type n = key_lower_bound(range.first);
     if (n != end_node) {
@@ -687,6 +721,15 @@ void big_iset_impl::complement() {
 // Queries
 
 bool big_iset_impl::contains(int v) const {
+    if (!m_tree) {
+        const entry* n = flat_key_lower_bound(m_slots, m_slots + m_count, v);
+        if (n != m_slots + m_count && n->second.first <= v)
+            return true;
+        if (n == m_slots)
+            return false;
+        --n;
+        return n->second.first <= v && v <= n->second.second;
+    }
     node_type n = key_lower_bound(v);
     if (n != end_node() && n->second.first <= v)
         return true; // key >= v and the key lies inside the range
@@ -697,6 +740,15 @@ bool big_iset_impl::contains(int v) const {
 }
 
 big_iset_impl::node_type big_iset_impl::lower_range_bound(int v) const {
+    if (!m_tree) {
+        const entry* const last = m_slots + m_count;
+        const entry* n = flat_key_lower_bound(m_slots, last, v);
+        if (n != last && n->second.first <= v)
+            return node_type(n);
+        if (n != m_slots && n[-1].second.second >= v)
+            return node_type(n - 1);
+        return node_type(n);
+    }
     node_type n = key_lower_bound(v);
     if (n != end_node() && n->second.first <= v)
         return n;

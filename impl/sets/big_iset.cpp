@@ -187,10 +187,7 @@ void big_iset::note_shape() {
     }
 }
 
-const big_iset_impl& big_iset_map_box::empty_map() {
-    static const big_iset_impl empty;
-    return empty;
-}
+constinit const big_iset_impl big_iset_map_box::s_empty_map{big_iset_impl::constant_tag{}};
 
 void big_iset::materialise() const {
     m_ranges.edit().insert(range_type(m_lo, m_hi));

@@ -39,8 +39,8 @@ public:
     big_iset_map_box& operator=(const big_iset_map_box&) = delete;
     ~big_iset_map_box() { release(); }
 
-    const big_iset_impl* operator->() const { return m_map ? m_map : &empty_map(); }
-    const big_iset_impl& operator*() const { return m_map ? *m_map : empty_map(); }
+    const big_iset_impl* operator->() const { return m_map ? m_map : &s_empty_map; }
+    const big_iset_impl& operator*() const { return m_map ? *m_map : s_empty_map; }
     big_iset_impl& edit() {
         if (!m_map)
             m_map = new (pool().allocate(1)) big_iset_impl;
@@ -68,7 +68,8 @@ public:
     void swap(big_iset_impl& map) { edit().swap(map); }
 
 private:
-    static const big_iset_impl& empty_map();
+    // Constant-initialized, so reading it needs no guard.
+    static const big_iset_impl s_empty_map;
     static pool_alloc<big_iset_impl> pool() { return {}; }
 
     big_iset_impl* m_map = nullptr;

@@ -8,11 +8,21 @@
 //    re-keyed only when its key leaves it);
 //  - m_size is the number of values modulo 2^32: an empty map has m_size 0,
 //    a non-empty map with m_size 0 is the full set [INT_MIN, INT_MAX].
-// Emptiness is decided by the map's node count, never by m_size.
+// Emptiness is decided by the range count, never by m_size.
+//
+// Storage: the (key, range) entries of a map of few ranges lie in one sorted
+// array, held inside the map object for up to INLINE_RANGES entries and on
+// the heap beyond, so copying a domain is one block copy and lookups scan
+// adjacent memory. A map that grows past FLAT_RANGES entries moves into a
+// balanced tree with pooled nodes, so that sets of many ranges keep
+// logarithmic insertion and erasure; a copy of a tree that holds few ranges
+// again is flat. Positions (node_type) work the same on both forms.
 #pragma once
 
 #include <climits>
-#include <map>
+#include <cstddef>
+#include <iterator>
+#include <set>
 #include <utility>
 
 #include "impl/support/pool_alloc.h"
@@ -22,12 +32,99 @@ namespace qarn {
 class big_iset_impl {
 public:
     typedef std::pair<int, int> range_type;
-    typedef std::map<int, range_type, std::less<int>, pool_alloc<std::pair<const int, range_type>>>
-        map_type;
-    typedef map_type::const_iterator node_type;
 
+    // One range and its key. The range may change in place (the key stays
+    // inside it), so it is mutable also inside the tree's constant nodes.
+    struct entry {
+        int first;
+        mutable range_type second;
+    };
+
+private:
+    struct key_less {
+        using is_transparent = void;
+        bool operator()(const entry& a, const entry& b) const { return a.first < b.first; }
+        bool operator()(const entry& a, int k) const { return a.first < k; }
+        bool operator()(int k, const entry& b) const { return k < b.first; }
+    };
+    typedef std::set<entry, key_less, pool_alloc<entry>> tree_type;
+
+public:
     static constexpr int MIN_DOMAIN = INT_MIN;
     static constexpr int MAX_DOMAIN = INT_MAX;
+    // Entries held inside the map object, and the most a flat array holds
+    // before the map moves into the tree.
+    static constexpr unsigned INLINE_RANGES = 4;
+    static constexpr unsigned FLAT_RANGES = 128;
+    static_assert((INLINE_RANGES & (INLINE_RANGES - 1)) == 0 && (FLAT_RANGES & (FLAT_RANGES - 1)) == 0,
+                  "heap arrays double from the inline slots up to the flat limit");
+
+    // A position among the entries: an array slot of a flat map, a tree
+    // iterator of a spilled one (then the slot pointer is null).
+    class node_type {
+    public:
+        typedef std::bidirectional_iterator_tag iterator_category;
+        typedef entry value_type;
+        typedef std::ptrdiff_t difference_type;
+        typedef const entry* pointer;
+        typedef const entry& reference;
+
+        node_type() = default;
+        explicit node_type(const entry* slot) : m_slot(slot) {}
+        explicit node_type(tree_type::const_iterator node) : m_node(node) {}
+
+        const entry& operator*() const { return m_slot ? *m_slot : *m_node; }
+        const entry* operator->() const { return m_slot ? m_slot : &*m_node; }
+        node_type& operator++() {
+            if (m_slot)
+                ++m_slot;
+            else
+                ++m_node;
+            return *this;
+        }
+        node_type& operator--() {
+            if (m_slot)
+                --m_slot;
+            else
+                --m_node;
+            return *this;
+        }
+        node_type operator++(int) {
+            node_type old = *this;
+            ++*this;
+            return old;
+        }
+        node_type operator--(int) {
+            node_type old = *this;
+            --*this;
+            return old;
+        }
+        bool operator==(const node_type& other) const {
+            return m_slot == other.m_slot && m_node == other.m_node;
+        }
+        bool operator!=(const node_type& other) const { return !(*this == other); }
+
+    private:
+        friend class big_iset_impl;
+        const entry* m_slot = nullptr;
+        tree_type::const_iterator m_node{};
+    };
+
+    // The entries in order, as a range of positions.
+    class range_view {
+    public:
+        range_view(node_type first, node_type last, std::size_t count)
+            : m_begin(first), m_end(last), m_count(count) {}
+        node_type begin() const { return m_begin; }
+        node_type end() const { return m_end; }
+        std::size_t size() const { return m_count; }
+        bool empty() const { return m_count == 0; }
+
+    private:
+        node_type m_begin, m_end;
+        std::size_t m_count;
+    };
+    typedef range_view map_type;
 
     // An element position: a node and a value. The value INT_MIN stands for the
     // node's lo; the element is max(value, node lo). The end is (map end, INT_MIN).
@@ -76,32 +173,32 @@ public:
         int m_value;
     };
 
-    big_iset_impl() : m_ranges(), m_size(0) {}
+    big_iset_impl() : m_slots(m_inline), m_tree(nullptr), m_count(0), m_capacity(INLINE_RANGES), m_size(0) {}
+    // An empty map fit for constant initialization (its slots are zeroed).
+    struct constant_tag {};
+    constexpr explicit big_iset_impl(constant_tag)
+        : m_slots(m_inline), m_tree(nullptr), m_count(0), m_capacity(INLINE_RANGES), m_size(0), m_inline{} {}
+    big_iset_impl(const big_iset_impl& other);
+    big_iset_impl& operator=(const big_iset_impl& other);
+    ~big_iset_impl();
 
-    bool empty() const { return m_ranges.empty(); }
-    bool full() const { return !m_ranges.empty() && m_size == 0; }
+    bool empty() const { return range_count() == 0; }
+    bool full() const { return !empty() && m_size == 0; }
     unsigned size() const { return m_size; }
-    std::size_t range_count() const { return m_ranges.size(); }
-    const map_type& ranges() const { return m_ranges; }
+    std::size_t range_count() const { return m_tree ? m_tree->size() : m_count; }
+    bool spilled() const { return m_tree != nullptr; }
+    range_view ranges() const { return range_view(first_node(), end_node(), range_count()); }
     // Least and greatest element; the set must not be empty.
-    int min() const { return m_ranges.begin()->second.first; }
+    int min() const { return m_tree ? m_tree->begin()->second.first : m_slots[0].second.first; }
     int max() const {
-        // One range is the common case (a bound, a value); it spares the tree walk.
-        return m_ranges.size() == 1 ? m_ranges.begin()->second.second
-                                    : m_ranges.rbegin()->second.second;
+        return m_tree ? m_tree->rbegin()->second.second : m_slots[m_count - 1].second.second;
     }
 
-    iterator begin() const { return iterator(m_ranges.begin(), INT_MIN); }
-    iterator end() const { return iterator(m_ranges.end(), INT_MIN); }
+    iterator begin() const { return iterator(first_node(), INT_MIN); }
+    iterator end() const { return iterator(end_node(), INT_MIN); }
 
-    void clear() {
-        m_ranges.clear();
-        m_size = 0;
-    }
-    void swap(big_iset_impl& other) {
-        m_ranges.swap(other.m_ranges);
-        std::swap(m_size, other.m_size);
-    }
+    void clear();
+    void swap(big_iset_impl& other);
 
     // Mutators; ranges are closed (lo, hi).
     void insert(const range_type& range);
@@ -128,7 +225,7 @@ public:
     [[noreturn]] void throw_out_of_range(const char* context) const;
 
 private:
-    typedef map_type::iterator mnode;
+    typedef node_type mnode;
 
     static unsigned range_size(const range_type& r) {
         return static_cast<unsigned>(r.second) - static_cast<unsigned>(r.first) + 1u;
@@ -137,16 +234,32 @@ private:
         return static_cast<int>(static_cast<unsigned>(lo) +
                                 ((static_cast<unsigned>(hi) - static_cast<unsigned>(lo)) >> 1));
     }
-    mnode mutable_node(node_type n) { return m_ranges.erase(n, n); }
-    // m_ranges.lower_bound(v), answered without a descent when v lies at or
-    // beyond either end key: sets are often built and probed in order.
-    node_type key_lower_bound(int v) const {
-        if (m_ranges.empty() || v <= m_ranges.begin()->first)
-            return m_ranges.begin();
-        if (v > std::prev(m_ranges.end())->first)
-            return m_ranges.end();
-        return m_ranges.lower_bound(v);
+
+    node_type first_node() const {
+        return m_tree ? node_type(m_tree->cbegin()) : node_type(m_slots);
     }
+    node_type end_node() const {
+        return m_tree ? node_type(m_tree->cend()) : node_type(m_slots + m_count);
+    }
+    // The first node whose key is >= v (> v for key_upper_bound), answered
+    // without a search when v lies at or beyond either end key: sets are
+    // often built and probed in order.
+    node_type key_lower_bound(int v) const;
+    node_type key_upper_bound(int v) const;
+
+    // Entry storage: a new entry before `hint` (its place by key), erasure of
+    // one entry or of [first, last) returning the position after them, and
+    // re-keying in place. Positions at or after a change are not kept.
+    node_type insert_entry(node_type hint, int key, const range_type& range);
+    node_type erase_entry(node_type n);
+    node_type erase_entries(node_type first, node_type last);
+    node_type rekey(node_type n, int key);
+    // Flat storage with room for n entries; the entries are kept.
+    void reserve_slots(unsigned n);
+    // The entries move into the tree.
+    void spill();
+    void release_storage();
+    void copy_from(const big_iset_impl& other);
 
     static bool range_touches_iterator(const range_type& range, node_type n, node_type end);
     static bool range_overlaps_iterator(const range_type& range, node_type n, node_type end);
@@ -158,8 +271,12 @@ private:
     mnode recenter_iterator_above(mnode n, int v);
     void erase_range_run(node_type first, const range_type& range);
 
-    map_type m_ranges;
+    entry* m_slots;     // flat entries: m_inline or a heap array of m_capacity
+    tree_type* m_tree;  // the tree of a spilled map, else null
+    unsigned m_count;   // flat entries in use
+    unsigned m_capacity;
     unsigned m_size;
+    entry m_inline[INLINE_RANGES];
 };
 
 } // namespace qarn

@@ -475,6 +475,7 @@ public:
         for (int step = 0; step < steps && !::testing::Test::HasFatalFailure(); ++step) {
             m_trace = "step " + std::to_string(step);
             mutate();
+            note_storage();
             check_same(m_set, m_model);
             if (::testing::Test::HasFatalFailure())
                 return;
@@ -813,6 +814,20 @@ private:
         }
     }
 
+    // Which storage forms the set took: inline slots, a heap array, the tree.
+    void note_storage() {
+        if (m_set.spilled())
+            m_seen_tree = true;
+        else if (m_set.range_count() > big_iset_impl::INLINE_RANGES)
+            m_seen_heap = true;
+        else
+            m_seen_inline = true;
+    }
+
+public:
+    bool m_seen_inline = false, m_seen_heap = false, m_seen_tree = false;
+
+private:
     std::mt19937 m_rng;
     model m_model;
     big_iset_impl m_set;
@@ -822,15 +837,28 @@ private:
 struct window_case {
     const char* name;
     i64 a, b;
+    unsigned seeds = 30;
 };
 
 class BigIsetImplDifferential : public ::testing::TestWithParam<window_case> {};
 
 TEST_P(BigIsetImplDifferential, MatchesModel) {
     const window_case& w = GetParam();
-    for (unsigned seed = 1; seed <= 30 && !HasFatalFailure(); ++seed) {
+    bool inline_slots = false, heap_array = false, tree = false;
+    for (unsigned seed = 1; seed <= w.seeds && !HasFatalFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        differential(w.a, w.b, seed).run(150);
+        differential d(w.a, w.b, seed);
+        d.run(150);
+        inline_slots = inline_slots || d.m_seen_inline;
+        heap_array = heap_array || d.m_seen_heap;
+        tree = tree || d.m_seen_tree;
+    }
+    // A window wide enough for more ranges than a flat array holds takes the
+    // set through every storage form and back (copies of small trees are flat).
+    if (w.b - w.a + 1 > 4 * i64(big_iset_impl::FLAT_RANGES)) {
+        EXPECT_TRUE(inline_slots);
+        EXPECT_TRUE(heap_array);
+        EXPECT_TRUE(tree);
     }
 }
 
@@ -838,7 +866,9 @@ INSTANTIATE_TEST_SUITE_P(Windows, BigIsetImplDifferential,
                          ::testing::Values(window_case{"NearZero", -12, 12},
                                            window_case{"Tiny", -2, 3},
                                            window_case{"AtMinDomain", INT_MIN, i64(INT_MIN) + 24},
-                                           window_case{"AtMaxDomain", i64(INT_MAX) - 24, INT_MAX}),
+                                           window_case{"AtMaxDomain", i64(INT_MAX) - 24, INT_MAX},
+                                           window_case{"Wide", -600, 599, 8},
+                                           window_case{"WideAtMaxDomain", i64(INT_MAX) - 1199, INT_MAX, 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace big_iset_impl_test

@@ -228,9 +228,15 @@ void list_progressions(const iset& s, std::vector<progression_lists::item>& out)
         out.push_back(progression_lists::item{progression(lo, hi), 1});
         return;
     }
+#if QARN_SMALL_DOMAINS
     for_each_progression(s, [&out](const progression& p, unsigned step) {
         out.push_back(progression_lists::item{p, step});
     });
+#else
+    s.for_each_progression([&out](const progression& p, unsigned step) {
+        out.push_back(progression_lists::item{p, step});
+    });
+#endif
 }
 
 template <class Combine>

@@ -228,6 +228,14 @@ public:
         return m_interval;
     }
     static bool same_elements(const big_iset& a, const big_iset& b);
+    // Calls f(range, stride) for each progression that iterator::find_stride
+    // yields walking the set from begin() to end(), in the same order.
+    template <class F>
+    void for_each_progression(F&& f) const {
+        map().for_each_stride([this, &f](const range_type& r, unsigned s) {
+            f(range_type(value_of(r.first), value_of(r.second)), r.first == r.second ? 1u : s * m_skip);
+        });
+    }
     int rand() const;
     void validate() const;
     void show_self() const;

@@ -221,6 +221,15 @@ public:
     // range above v, else the end.
     iterator lower_bound(int v) const;
     int rand() const;
+    // Calls f(range, stride) for each progression that find_stride yields
+    // walking from begin() to end(), in the same order, read off the entries.
+    template <class F>
+    void for_each_stride(F&& f) const {
+        if (m_tree)
+            walk_strides(m_tree->cbegin(), m_tree->cend(), f);
+        else
+            walk_strides<const entry*>(m_slots, m_slots + m_count, f);
+    }
     void validate() const;
     [[noreturn]] void throw_out_of_range(const char* context) const;
 
@@ -244,6 +253,8 @@ private:
     // The first node whose key is >= v (> v for key_upper_bound), answered
     // without a search when v lies at or beyond either end key: sets are
     // often built and probed in order.
+    template <class It, class F>
+    static void walk_strides(It n, It end, F& f);
     node_type key_lower_bound(int v) const;
     node_type key_upper_bound(int v) const;
 
@@ -278,5 +289,51 @@ private:
     unsigned m_size;
     entry m_inline[INLINE_RANGES];
 };
+
+template <class It, class F>
+void big_iset_impl::walk_strides(It n, It end, F& f) {
+    if (n == end)
+        return;
+    int v = n->second.first; // the first value of range n not listed yet
+    for (;;) {
+        const int hi = n->second.second;
+        if (v != hi) { // the rest of a range; a run never continues into the next
+            f(range_type(v, hi), 1u);
+            if (++n == end)
+                return;
+            v = n->second.first;
+            continue;
+        }
+        It next = std::next(n);
+        if (next == end) {
+            f(range_type(v, v), 1u);
+            return;
+        }
+        // Isolated values with equal gaps: the first gap fixes the stride.
+        const unsigned stride = static_cast<unsigned>(next->second.first) - static_cast<unsigned>(v);
+        range_type range(v, next->second.first);
+        n = next;
+        int cur = n->second.first;
+        for (;;) {
+            int after;
+            if (cur != n->second.second) {
+                after = cur + 1;
+            } else {
+                if (++n == end) {
+                    f(range, stride);
+                    return;
+                }
+                after = n->second.first;
+            }
+            if (static_cast<unsigned>(after) - static_cast<unsigned>(cur) != stride) {
+                f(range, stride);
+                v = after;
+                break;
+            }
+            range.second = after;
+            cur = after;
+        }
+    }
+}
 
 } // namespace qarn

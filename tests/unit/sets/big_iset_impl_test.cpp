@@ -13,6 +13,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "impl/support/random.h"
@@ -789,6 +790,19 @@ private:
             if (want.pos != END) {
                 EXPECT_TRUE(next == s.lower_bound(static_cast<int>(want.pos)));
             }
+        }
+
+        // for_each_stride lists what find_stride walks from begin() to end(), in every storage form.
+        {
+            std::vector<std::tuple<int, int, unsigned>> walked, listed;
+            for (auto it = s.begin(); it != s.end();) {
+                range got;
+                unsigned stride = 0;
+                it = it.find_stride(s.end(), got, stride);
+                walked.emplace_back(got.first, got.second, stride);
+            }
+            s.for_each_stride([&](const range& got, unsigned stride) { listed.emplace_back(got.first, got.second, stride); });
+            EXPECT_EQ(listed, walked) << "for_each_stride";
         }
 
         // find_back_stride from the end or an element, down to the start or an earlier element.

@@ -6,6 +6,7 @@
 #include <climits>
 #include <random>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 #include "impl/sets/big_iset.h"
@@ -115,6 +116,17 @@ void expect_same(const iset& s, const reference& r, const char* what) {
             ASSERT_TRUE(up == exp) << "upper_bound " << v;
         }
     }
+
+    // for_each_progression lists the progressions find_stride walks, in order.
+    std::vector<std::tuple<int, int, unsigned>> strides, listed;
+    for (auto it = s.begin(); it != s.end();) {
+        range pr;
+        unsigned st = 0;
+        it = it.find_stride(s.end(), pr, st);
+        strides.emplace_back(pr.first, pr.second, st);
+    }
+    s.for_each_progression([&](const range& pr, unsigned st) { listed.emplace_back(pr.first, pr.second, st); });
+    ASSERT_EQ(listed, strides) << "for_each_progression";
 
     if (r.outside)
         return;

@@ -145,54 +145,46 @@ const UTF8String::Byte* UTF8String::textEnd() const {
     return utf8_detail::findNul(m_begin, end());
 }
 
-template <> bool UTF8String::to<int>(int& out) const {
-    if (absent())
-        return false;
-    const Byte* p = m_begin;
-    const Byte* e = textEnd();
+// An int's form: white space, an optional sign, decimal digits, white space.
+// False for any other form; the magnitude stops growing past 2^31, so a
+// longer number keeps its form and is refused only for its range.
+static bool scanInteger(const UTF8String::Byte* p, const UTF8String::Byte* e, bool& negative,
+                        long long& magnitude) {
     while (p != e && isWhiteSpaceByte(*p))
         ++p;
-    bool negative = false;
+    negative = false;
     if (p != e && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
     if (p == e || *p < '0' || *p > '9')
         return false;
-    long long value = 0;
-    for (; p != e && *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > 2147483648LL)
-            return false;
-    }
+    magnitude = 0;
+    for (; p != e && *p >= '0' && *p <= '9'; ++p)
+        if (magnitude <= 2147483648LL)
+            magnitude = magnitude * 10 + (*p - '0');
     while (p != e && isWhiteSpaceByte(*p))
         ++p;
-    if (p != e)
+    return p == e;
+}
+
+template <> bool UTF8String::to<int>(int& out) const {
+    bool negative;
+    long long value;
+    if (absent() || !scanInteger(m_begin, textEnd(), negative, value))
         return false;
     if (negative)
         value = -value;
-    if (value > 2147483647LL)
+    if (value < -2147483648LL || value > 2147483647LL)
         return false;
     out = static_cast<int>(value);
     return true;
 }
 
 bool UTF8String::isInteger() const {
-    if (absent())
-        return false;
-    const Byte* p = m_begin;
-    const Byte* e = textEnd();
-    while (p != e && isWhiteSpaceByte(*p))
-        ++p;
-    if (p != e && (*p == '+' || *p == '-'))
-        ++p;
-    if (p == e || *p < '0' || *p > '9')
-        return false;
-    while (p != e && *p >= '0' && *p <= '9')
-        ++p;
-    while (p != e && isWhiteSpaceByte(*p))
-        ++p;
-    return p == e;
+    bool negative;
+    long long magnitude;
+    return !absent() && scanInteger(m_begin, textEnd(), negative, magnitude);
 }
 
 template <> bool UTF8String::to<std::string>(std::string& out) const {

@@ -239,6 +239,171 @@ void list_progressions(const iset& s, std::vector<progression_lists::item>& out)
 #endif
 }
 
+#if !QARN_SMALL_DOMAINS
+// Bit operations on a bitmap of 64-bit words; bit i stands for the i-th value of a window.
+void set_bits(std::uint64_t* w, unsigned from, unsigned to) { // inclusive
+    const unsigned first = from >> 6, last = to >> 6;
+    const std::uint64_t head = ~std::uint64_t(0) << (from & 63);
+    const std::uint64_t tail = ~std::uint64_t(0) >> (63 - (to & 63));
+    if (first == last) {
+        w[first] |= head & tail;
+        return;
+    }
+    w[first] |= head;
+    for (unsigned i = first + 1; i < last; ++i)
+        w[i] = ~std::uint64_t(0);
+    w[last] |= tail;
+}
+
+bool all_bits(const std::uint64_t* w, unsigned from, unsigned to) { // inclusive
+    const unsigned first = from >> 6, last = to >> 6;
+    const std::uint64_t head = ~std::uint64_t(0) << (from & 63);
+    const std::uint64_t tail = ~std::uint64_t(0) >> (63 - (to & 63));
+    if (first == last)
+        return (w[first] & head & tail) == (head & tail);
+    if ((w[first] & head) != head || (w[last] & tail) != tail)
+        return false;
+    for (unsigned i = first + 1; i < last; ++i)
+        if (w[i] != ~std::uint64_t(0))
+            return false;
+    return true;
+}
+
+// out |= in << shift; out has room for one word more than in reaches.
+void or_shifted(std::uint64_t* out, const std::uint64_t* in, unsigned in_words, unsigned shift) {
+    out += shift >> 6;
+    const unsigned bits = shift & 63;
+    if (bits == 0) {
+        for (unsigned i = 0; i < in_words; ++i)
+            out[i] |= in[i];
+        return;
+    }
+    for (unsigned i = 0; i < in_words; ++i) {
+        out[i] |= in[i] << bits;
+        out[i + 1] |= in[i] >> (64 - bits);
+    }
+}
+
+// c ∩= a + b (a - b when subtracting) when every sum lies in a window of at
+// most ENUMERATION_LIMIT values inside the 32-bit range: no progression there
+// is long enough for the progression code to approximate, so the sums are
+// exact and are worked on a bitmap instead of a set. Returns false, having
+// done nothing, for a wider window.
+bool combine_on_bitmap(const iset& a, const iset& b, iset& c, bool subtract,
+                       progression_lists& lists) {
+    const long long lo = subtract ? static_cast<long long>(a.min()) - b.max()
+                                  : static_cast<long long>(a.min()) + b.min();
+    const long long hi = subtract ? static_cast<long long>(a.max()) - b.min()
+                                  : static_cast<long long>(a.max()) + b.max();
+    if (hi - lo >= static_cast<long long>(ENUMERATION_LIMIT) || lo < INT_MIN || hi > INT_MAX ||
+        (subtract && b.min() == INT_MIN))
+        return false;
+    const unsigned span_b = static_cast<unsigned>(static_cast<long long>(b.max()) - b.min());
+    const unsigned words_b = span_b / 64 + 1;
+    const unsigned words = static_cast<unsigned>(hi - lo) / 64 + 2; // one spare for shifts
+    lists.shifted.assign(words_b, 0);
+    lists.sums.assign(words, 0);
+    std::uint64_t* const bits_b = lists.shifted.data();
+    std::uint64_t* const sums = lists.sums.data();
+
+    // Bit i of b's bitmap: b.min() + i, or b.max() - i when subtracting, so
+    // that value x of a places it at x - a.min() + i of the sums.
+    list_progressions(b, lists.b);
+    const long long base_b = subtract ? b.max() : b.min();
+    auto b_bit = [&](long long v) {
+        return static_cast<unsigned>(subtract ? base_b - v : v - base_b);
+    };
+    for (const progression_lists::item& q : lists.b) {
+        if (q.step == 1) {
+            const unsigned u = b_bit(q.range.first), w = b_bit(q.range.second);
+            set_bits(bits_b, std::min(u, w), std::max(u, w));
+        } else {
+            for (long long v = q.range.first; v <= q.range.second; v += q.step) {
+                const unsigned i = b_bit(v);
+                bits_b[i >> 6] |= std::uint64_t(1) << (i & 63);
+            }
+        }
+    }
+    list_progressions(a, lists.a);
+    for (const progression_lists::item& p : lists.a) {
+        if (p.step != 1 || p.range.first == p.range.second) {
+            for (long long x = p.range.first; x <= p.range.second; x += p.step)
+                or_shifted(sums, bits_b, words_b, static_cast<unsigned>(x - a.min()));
+            continue;
+        }
+        // A run of a: each progression of b spreads it into one span, or
+        // into one span per value when b's step outruns the run.
+        const long long length = static_cast<long long>(p.range.second) - p.range.first + 1;
+        for (const progression_lists::item& q : lists.b) {
+            auto add = [&](long long first, long long last) {
+                const long long from = subtract ? p.range.first - last : p.range.first + first;
+                const long long to = subtract ? p.range.second - first : p.range.second + last;
+                set_bits(sums, static_cast<unsigned>(from - lo), static_cast<unsigned>(to - lo));
+            };
+            if (q.step == 1 || length >= q.step)
+                add(q.range.first, q.range.second);
+            else
+                for (long long v = q.range.first; v <= q.range.second; v += q.step)
+                    add(v, v);
+        }
+    }
+
+    // c keeps its values in the bitmap; it is left untouched when it has no other.
+    bool inside = true;
+    auto holds = [&](const progression& r, unsigned step) {
+        if (!inside)
+            return;
+        if (r.first < lo || r.second > hi) {
+            inside = false;
+            return;
+        }
+        if (step == 1) {
+            inside = all_bits(sums, static_cast<unsigned>(r.first - lo),
+                              static_cast<unsigned>(r.second - lo));
+            return;
+        }
+        for (long long v = r.first; v <= r.second && inside; v += step) {
+            const unsigned i = static_cast<unsigned>(v - lo);
+            inside = (sums[i >> 6] >> (i & 63)) & 1;
+        }
+    };
+    int c_lo, c_hi;
+    if (c.plain_range(c_lo, c_hi))
+        holds(progression(c_lo, c_hi), 1);
+    else
+        c.for_each_progression(holds);
+    if (inside)
+        return true;
+    iset r;
+    const unsigned from = static_cast<unsigned>(std::max<long long>(c.min(), lo) - lo);
+    const long long top = std::min<long long>(c.max(), hi) - lo;
+    if (from <= top) {
+        const unsigned last = static_cast<unsigned>(top);
+        unsigned i = from;
+        while (i <= last) {
+            // The next set bit at or after i, then the next clear one.
+            unsigned w = i >> 6;
+            std::uint64_t word = sums[w] & (~std::uint64_t(0) << (i & 63));
+            while (word == 0 && ++w <= last >> 6)
+                word = sums[w];
+            if (word == 0)
+                break;
+            const unsigned start = w * 64 + static_cast<unsigned>(__builtin_ctzll(word));
+            if (start > last)
+                break;
+            word = ~sums[w] & (~std::uint64_t(0) << (start & 63));
+            while (word == 0)
+                word = ~sums[++w]; // the spare word past the window is clear
+            const unsigned end = std::min(w * 64 + static_cast<unsigned>(__builtin_ctzll(word)) - 1, last);
+            r.insert(iset::range_type(static_cast<int>(lo + start), static_cast<int>(lo + end)));
+            i = end + 1;
+        }
+    }
+    c.intersect(r);
+    return true;
+}
+#endif
+
 template <class Combine>
 void combine_sets(const iset& a, const iset& b, iset& c, bool subtract, Combine combine,
                   progression_lists& lists) {
@@ -248,6 +413,10 @@ void combine_sets(const iset& a, const iset& b, iset& c, bool subtract, Combine 
     }
     if (arithmetic::holds_every_value(a) || arithmetic::holds_every_value(b))
         return;
+#if !QARN_SMALL_DOMAINS
+    if (combine_on_bitmap(a, b, c, subtract, lists))
+        return;
+#endif
     list_progressions(a, lists.a);
     list_progressions(b, lists.b);
     iset r;

@@ -98,6 +98,8 @@ struct progression_lists {
         unsigned step;
     };
     std::vector<item> a, b;
+    // Bitmaps of the exact sums of sets in a narrow window.
+    std::vector<std::uint64_t> sums, shifted;
 
     // Scratch only: a copy starts empty.
     progression_lists() = default;

@@ -308,36 +308,37 @@ bool combine_on_bitmap(const iset& a, const iset& b, iset& c, bool subtract,
 
     // Bit i of b's bitmap: b.min() + i, or b.max() - i when subtracting, so
     // that value x of a places it at x - a.min() + i of the sums.
-    list_progressions(b, lists.b);
     const long long base_b = subtract ? b.max() : b.min();
     auto b_bit = [&](long long v) {
         return static_cast<unsigned>(subtract ? base_b - v : v - base_b);
     };
-    for (const progression_lists::item& q : lists.b) {
-        if (q.step == 1) {
-            const unsigned u = b_bit(q.range.first), w = b_bit(q.range.second);
+    lists.b.clear();
+    b.for_each_run([&](int first, int last, unsigned step) {
+        lists.b.push_back(progression_lists::item{progression(first, last), step});
+        if (step == 1) {
+            const unsigned u = b_bit(first), w = b_bit(last);
             set_bits(bits_b, std::min(u, w), std::max(u, w));
-        } else {
-            for (long long v = q.range.first; v <= q.range.second; v += q.step) {
-                const unsigned i = b_bit(v);
-                bits_b[i >> 6] |= std::uint64_t(1) << (i & 63);
-            }
+            return;
         }
-    }
-    list_progressions(a, lists.a);
-    for (const progression_lists::item& p : lists.a) {
-        if (p.step != 1 || p.range.first == p.range.second) {
-            for (long long x = p.range.first; x <= p.range.second; x += p.step)
-                or_shifted(sums, bits_b, words_b, static_cast<unsigned>(x - a.min()));
-            continue;
+        for (long long v = first; v <= last; v += step) {
+            const unsigned i = b_bit(v);
+            bits_b[i >> 6] |= std::uint64_t(1) << (i & 63);
         }
-        // A run of a: each progression of b spreads it into one span, or
-        // into one span per value when b's step outruns the run.
-        const long long length = static_cast<long long>(p.range.second) - p.range.first + 1;
+    });
+    const int a_min = a.min();
+    a.for_each_run([&](int first, int last, unsigned step) {
+        if (step != 1 || first == last) {
+            for (long long x = first; x <= last; x += step)
+                or_shifted(sums, bits_b, words_b, static_cast<unsigned>(x - a_min));
+            return;
+        }
+        // A run of a: each run of b spreads it into one span, or into one
+        // span per value when b's step outruns the run.
+        const long long length = static_cast<long long>(last) - first + 1;
         for (const progression_lists::item& q : lists.b) {
-            auto add = [&](long long first, long long last) {
-                const long long from = subtract ? p.range.first - last : p.range.first + first;
-                const long long to = subtract ? p.range.second - first : p.range.second + last;
+            auto add = [&](long long low, long long high) {
+                const long long from = subtract ? first - high : first + low;
+                const long long to = subtract ? last - low : last + high;
                 set_bits(sums, static_cast<unsigned>(from - lo), static_cast<unsigned>(to - lo));
             };
             if (q.step == 1 || length >= q.step)
@@ -346,32 +347,27 @@ bool combine_on_bitmap(const iset& a, const iset& b, iset& c, bool subtract,
                 for (long long v = q.range.first; v <= q.range.second; v += q.step)
                     add(v, v);
         }
-    }
+    });
 
     // c keeps its values in the bitmap; it is left untouched when it has no other.
     bool inside = true;
-    auto holds = [&](const progression& r, unsigned step) {
+    c.for_each_run([&](int first, int last, unsigned step) {
         if (!inside)
             return;
-        if (r.first < lo || r.second > hi) {
+        if (first < lo || last > hi) {
             inside = false;
             return;
         }
         if (step == 1) {
-            inside = all_bits(sums, static_cast<unsigned>(r.first - lo),
-                              static_cast<unsigned>(r.second - lo));
+            inside = all_bits(sums, static_cast<unsigned>(first - lo),
+                              static_cast<unsigned>(last - lo));
             return;
         }
-        for (long long v = r.first; v <= r.second && inside; v += step) {
+        for (long long v = first; v <= last && inside; v += step) {
             const unsigned i = static_cast<unsigned>(v - lo);
             inside = (sums[i >> 6] >> (i & 63)) & 1;
         }
-    };
-    int c_lo, c_hi;
-    if (c.plain_range(c_lo, c_hi))
-        holds(progression(c_lo, c_hi), 1);
-    else
-        c.for_each_progression(holds);
+    });
     if (inside)
         return true;
     iset r;

@@ -178,12 +178,9 @@ void big_iset::note_shape() {
         return;
     m_interval = m_skip == 1 && m_ranges->range_count() == 1;
     m_point = !m_interval && m_ranges->size() == 1 && m_ranges->range_count() == 1;
-    if (m_interval) {
-        const range_type& r = m_ranges->ranges().begin()->second;
-        m_lo = r.first;
-        m_hi = r.second;
-    } else if (m_point) {
-        m_lo = m_hi = value_of(m_ranges->min());
+    if (!m_ranges->empty()) {
+        m_lo = value_of(m_ranges->min());
+        m_hi = value_of(m_ranges->max());
     }
 }
 
@@ -574,6 +571,8 @@ void big_iset::intersect(const range_type& range) {
         count_change(old_size);
         return;
     }
+    if (range.first <= m_lo && m_hi <= range.second && !empty())
+        return; // the range holds the whole set
     shape_update shape(*this);
     long long first = ceil_div(static_cast<long long>(range.first) - m_offset, m_skip);
     long long last = floor_div(static_cast<long long>(range.second) - m_offset, m_skip);
@@ -834,8 +833,10 @@ bool big_iset::contains_any_in(int lo, int hi) const {
 }
 
 bool big_iset::contains_range(int lo, int hi) const {
+    if (lo < m_lo || hi > m_hi) // also for an empty set, which holds nothing
+        return false;
     if (m_interval)
-        return m_lo <= lo && hi <= m_hi;
+        return true;
     if (m_skip != 1) // consecutive values are never both on a wider stride
         return lo == hi && contains(lo);
     const big_iset_impl& indices = map();
@@ -890,6 +891,8 @@ void big_iset::validate() const {
         throw std::runtime_error("big::iset::validate: skip size is smaller than offset");
     if (m_ranges->empty())
         return;
+    if (m_lo != value_of(m_ranges->min()) || m_hi != value_of(m_ranges->max()))
+        throw std::runtime_error("big::iset::validate: the kept extremes are stale");
     long long first = static_cast<long long>(m_ranges->min()) * m_skip + m_offset;
     long long last = static_cast<long long>(m_ranges->max()) * m_skip + m_offset;
     if (first < INT_MIN)

@@ -7,8 +7,8 @@
 // progression ends as one index range. Emptiness is empty(); size() is 0 both
 // for the empty and for the full set of all 2^32 values.
 //
-// Beside the index map every set keeps its shape: whether it is one plain
-// range (stride 1, one index range) and that range's bounds. Every mutator
+// Beside the index map every set keeps its shape: its least and greatest
+// elements and whether it is one plain range (stride 1, one index range). Every mutator
 // refreshes it, so the commonest tests (a literal or a 0/1 domain against
 // another) read the set object only and never walk or even touch the tree.
 // A plain range made by copying or by intersecting plain ranges has no index
@@ -157,8 +157,8 @@ public:
                       : m_ranges->size();
     }
     // Least and greatest element; the set must not be empty.
-    int min() const { return m_interval ? m_lo : value_of(m_ranges->min()); }
-    int max() const { return m_interval ? m_hi : value_of(m_ranges->max()); }
+    int min() const { return m_lo; }
+    int max() const { return m_hi; }
     unsigned stride() const { return m_skip; }
     unsigned offset() const { return m_offset; }
     const big_iset_impl& index_map() const { return map(); }
@@ -190,7 +190,8 @@ public:
     bool contains(int v) const {
         if (m_interval)
             return m_lo <= v && v <= m_hi;
-        return m_point ? v == m_lo : contains_in_map(v);
+        // Outside the extremes (kept stale by an empty set, which holds nothing).
+        return m_point ? v == m_lo : m_lo <= v && v <= m_hi && contains_in_map(v);
     }
     bool contains_all_of(const big_iset& other) const {
         if (m_interval && other.m_interval)
@@ -235,6 +236,19 @@ public:
         map().for_each_stride([this, &f](const range_type& r, unsigned s) {
             f(range_type(value_of(r.first), value_of(r.second)), r.first == r.second ? 1u : s * m_skip);
         });
+    }
+    // Calls f(lo, hi, step) for each index range in increasing order: the
+    // values lo, lo + step, ..., hi, step being the set's stride (1 for a
+    // range of consecutive values). A plain range is one run, read without
+    // building its map.
+    template <class F>
+    void for_each_run(F&& f) const {
+        if (m_interval) { // a lazy set is a plain range
+            f(m_lo, m_hi, 1u);
+            return;
+        }
+        for (const auto& node : m_ranges->ranges())
+            f(value_of(node.second.first), value_of(node.second.second), m_skip);
     }
     int rand() const;
     void validate() const;
@@ -289,7 +303,8 @@ private:
     void intersect_different_strides(const big_iset& other);
     void intersect_with_progression(const range_type& range, unsigned stride);
 
-    // The shape: m_interval when the set is exactly [m_lo, m_hi] with stride 1;
+    // The shape: the extremes m_lo and m_hi of a non-empty set;
+    // m_interval when the set is exactly [m_lo, m_hi] with stride 1;
     // m_lazy (which implies m_interval) when m_ranges is not built yet;
     // m_point when it is the single value m_lo (= m_hi) on a wider stride.
     // (Ordered so that the set takes 32 bytes, the shape in its first 8.)

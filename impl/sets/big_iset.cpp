@@ -176,6 +176,7 @@ private:
 void big_iset::note_shape() {
     if (m_lazy)
         return;
+    m_size = m_ranges->size();
     m_interval = m_skip == 1 && m_ranges->range_count() == 1;
     m_point = !m_interval && m_ranges->size() == 1 && m_ranges->range_count() == 1;
     if (!m_ranges->empty()) {
@@ -183,6 +184,8 @@ void big_iset::note_shape() {
         m_hi = value_of(m_ranges->max());
     }
 }
+
+static_assert(sizeof(big_iset) == 32, "trail entries and literals copy whole sets");
 
 constinit const big_iset_impl big_iset_map_box::s_empty_map{big_iset_impl::constant_tag{}};
 
@@ -195,6 +198,7 @@ void big_iset::become_plain_range(int lo, int hi) {
     m_ranges.release();
     m_lo = lo;
     m_hi = hi;
+    m_size = static_cast<unsigned>(hi) - static_cast<unsigned>(lo) + 1u;
     m_interval = true;
     m_lazy = true;
     m_point = false;
@@ -278,6 +282,7 @@ void big_iset::swap(big_iset& other) noexcept {
     m_ranges.swap(other.m_ranges);
     std::swap(m_lo, other.m_lo);
     std::swap(m_hi, other.m_hi);
+    std::swap(m_size, other.m_size);
     std::swap(m_interval, other.m_interval);
     std::swap(m_lazy, other.m_lazy);
     std::swap(m_point, other.m_point);
@@ -287,6 +292,7 @@ void big_iset::swap(big_iset& other) noexcept {
 }
 
 void big_iset::reset() {
+    m_size = 0;
     m_interval = false;
     m_point = false;
     m_lazy = false;
@@ -297,6 +303,7 @@ void big_iset::reset() {
 }
 
 void big_iset::clear_keeping_counter() {
+    m_size = 0;
     m_interval = false;
     m_point = false;
     m_lazy = false;
@@ -312,8 +319,9 @@ void big_iset::assign(int v) {
 // ---------------------------------------------------------------------------
 // Compaction
 
+// Runs inside mutators, before the shape is refreshed: a built map gives the size.
 void big_iset::count_change(unsigned old_size) {
-    if (size() == old_size)
+    if ((m_lazy ? m_size : m_ranges->size()) == old_size)
         return;
     if (m_changes > 5)
         compact();
@@ -889,6 +897,8 @@ void big_iset::validate() const {
     map().validate();
     if (!(m_offset < m_skip))
         throw std::runtime_error("big::iset::validate: skip size is smaller than offset");
+    if (m_size != m_ranges->size() || (m_ranges->empty() && m_interval))
+        throw std::runtime_error("big::iset::validate: the kept size is stale");
     if (m_ranges->empty())
         return;
     if (m_lo != value_of(m_ranges->min()) || m_hi != value_of(m_ranges->max()))

@@ -137,7 +137,7 @@ public:
     typedef iterator const_iterator;
 
     big_iset()
-        : m_lo(0), m_hi(0), m_ranges(), m_skip(1), m_offset(0), m_changes(0), m_interval(false),
+        : m_lo(0), m_hi(0), m_ranges(), m_skip(1), m_offset(0), m_size(0), m_changes(0), m_interval(false),
           m_lazy(false), m_point(false) {}
     explicit big_iset(const std::string& text);
     big_iset(const big_iset& other);
@@ -148,14 +148,10 @@ public:
     // The set becomes {v}.
     void assign(int v);
 
-    bool empty() const { return !m_lazy && m_ranges->empty(); }
-    bool full() const {
-        return m_lazy ? m_lo == MIN_DOMAIN && m_hi == MAX_DOMAIN : m_skip == 1 && m_ranges->full();
-    }
-    unsigned size() const {
-        return m_lazy ? static_cast<unsigned>(m_hi) - static_cast<unsigned>(m_lo) + 1u
-                      : m_ranges->size();
-    }
+    // Only a full set, which is one plain range, shares size 0 with the empty set.
+    bool empty() const { return m_size == 0 && !m_interval; }
+    bool full() const { return m_interval && m_size == 0; }
+    unsigned size() const { return m_size; }
     // Least and greatest element; the set must not be empty.
     int min() const { return m_lo; }
     int max() const { return m_hi; }
@@ -303,16 +299,17 @@ private:
     void intersect_different_strides(const big_iset& other);
     void intersect_with_progression(const range_type& range, unsigned stride);
 
-    // The shape: the extremes m_lo and m_hi of a non-empty set;
+    // The shape: the size and the extremes m_lo and m_hi of a non-empty set;
     // m_interval when the set is exactly [m_lo, m_hi] with stride 1;
     // m_lazy (which implies m_interval) when m_ranges is not built yet;
     // m_point when it is the single value m_lo (= m_hi) on a wider stride.
-    // (Ordered so that the set takes 32 bytes, the shape in its first 8.)
+    // (Ordered so that the set takes 32 bytes.)
     int m_lo;
     int m_hi;
     mutable big_iset_map_box m_ranges;
     unsigned m_skip;
     unsigned m_offset;
+    unsigned m_size; // the number of elements modulo 2^32
     unsigned char m_changes;
     bool m_interval;
     mutable bool m_lazy;

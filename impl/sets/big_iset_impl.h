@@ -54,7 +54,7 @@ public:
     static constexpr int MAX_DOMAIN = INT_MAX;
     // Entries held inside the map object, and the most a flat array holds
     // before the map moves into the tree.
-    static constexpr unsigned INLINE_RANGES = 4;
+    static constexpr unsigned INLINE_RANGES = 8;
     static constexpr unsigned FLAT_RANGES = 128;
     static_assert((INLINE_RANGES & (INLINE_RANGES - 1)) == 0 && (FLAT_RANGES & (FLAT_RANGES - 1)) == 0,
                   "heap arrays double from the inline slots up to the flat limit");

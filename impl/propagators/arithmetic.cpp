@@ -312,10 +312,8 @@ bool combine_on_bitmap(const iset& a, const iset& b, iset& c, bool subtract,
     auto b_bit = [&](long long v) {
         return static_cast<unsigned>(subtract ? base_b - v : v - base_b);
     };
-    lists.b.clear();
     b.for_each_run([&](int first, int last, unsigned step) {
-        lists.b.push_back(progression_lists::item{progression(first, last), step});
-        if (step == 1) {
+        if (step == 1 && first != last) {
             const unsigned u = b_bit(first), w = b_bit(last);
             set_bits(bits_b, std::min(u, w), std::max(u, w));
             return;
@@ -335,39 +333,36 @@ bool combine_on_bitmap(const iset& a, const iset& b, iset& c, bool subtract,
         // A run of a: each run of b spreads it into one span, or into one
         // span per value when b's step outruns the run.
         const long long length = static_cast<long long>(last) - first + 1;
-        for (const progression_lists::item& q : lists.b) {
-            auto add = [&](long long low, long long high) {
-                const long long from = subtract ? first - high : first + low;
-                const long long to = subtract ? last - low : last + high;
-                set_bits(sums, static_cast<unsigned>(from - lo), static_cast<unsigned>(to - lo));
-            };
-            if (q.step == 1 || length >= q.step)
-                add(q.range.first, q.range.second);
+        auto add = [&](long long low, long long high) {
+            const long long from = subtract ? first - high : first + low;
+            const long long to = subtract ? last - low : last + high;
+            set_bits(sums, static_cast<unsigned>(from - lo), static_cast<unsigned>(to - lo));
+        };
+        b.for_each_run([&](int b_first, int b_last, unsigned b_step) {
+            if (b_step == 1 || length >= b_step)
+                add(b_first, b_last);
             else
-                for (long long v = q.range.first; v <= q.range.second; v += q.step)
+                for (long long v = b_first; v <= b_last; v += b_step)
                     add(v, v);
-        }
+        });
     });
 
     // c keeps its values in the bitmap; it is left untouched when it has no other.
-    bool inside = true;
-    c.for_each_run([&](int first, int last, unsigned step) {
-        if (!inside)
-            return;
-        if (first < lo || last > hi) {
-            inside = false;
-            return;
-        }
-        if (step == 1) {
-            inside = all_bits(sums, static_cast<unsigned>(first - lo),
-                              static_cast<unsigned>(last - lo));
-            return;
-        }
-        for (long long v = first; v <= last && inside; v += step) {
-            const unsigned i = static_cast<unsigned>(v - lo);
-            inside = (sums[i >> 6] >> (i & 63)) & 1;
-        }
-    });
+    bool inside = lo <= c.min() && c.max() <= hi;
+    if (inside)
+        c.for_each_run([&](int first, int last, unsigned step) {
+            if (!inside)
+                return;
+            if (step == 1 && first != last) {
+                inside = all_bits(sums, static_cast<unsigned>(first - lo),
+                                  static_cast<unsigned>(last - lo));
+                return;
+            }
+            for (long long v = first; v <= last && inside; v += step) {
+                const unsigned i = static_cast<unsigned>(v - lo);
+                inside = (sums[i >> 6] >> (i & 63)) & 1;
+            }
+        });
     if (inside)
         return true;
     iset r;

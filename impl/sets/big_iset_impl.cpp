@@ -69,6 +69,12 @@ inline const big_iset_impl::entry* flat_key_lower_bound(const big_iset_impl::ent
         return first;
     if (v > last[-1].first)
         return last;
+    if (last - first <= 16) { // a short array: a scan mispredicts less than a search
+        ++first;
+        while (first->first < v)
+            ++first;
+        return first;
+    }
     return std::lower_bound(first, last, v,
                             [](const big_iset_impl::entry& e, int k) { return e.first < k; });
 }

@@ -3,9 +3,10 @@
 pinned to one core, the two programs alternating, the best of N runs kept.
 
   compare_builds.py BASE_QARN NEW_QARN [--core C] [--runs N] [--timeout S]
-                    [--slower PERCENT] FILE_OR_DIR ...
+                    [--slower PERCENT] [--args "QARN OPTIONS"] FILE_OR_DIR ...
 
 The format follows the extension (.opb, .fzn, .xml); every run uses `-s 1`
+and the given options (say "-b 20000", so that long searches end alike),
 and its peak memory is measured by GNU time (package time).
 Prints per instance both best wall times, base/new (the speed-up), peak
 memory of each, and marks an instance whose new time is more than PERCENT
@@ -35,12 +36,12 @@ def instances(paths):
     return found
 
 
-def run(qarn, path, core, timeout):
+def run(qarn, path, core, timeout, extra):
     """(wall seconds or None on timeout, peak KiB, output without time lines)."""
     with tempfile.NamedTemporaryFile("r") as measured:
         command = ["/usr/bin/time", "-f", "%M", "-o", measured.name,
                    "taskset", "-c", str(core), qarn, "-F",
-                   FORMATS[os.path.splitext(path)[1]], "-s", "1", path]
+                   FORMATS[os.path.splitext(path)[1]], "-s", "1"] + extra + [path]
         start = time.monotonic()
         try:
             proc = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -63,6 +64,7 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--timeout", type=float, default=600)
     ap.add_argument("--slower", type=float, default=5.0)
+    ap.add_argument("--args", default="", help="further qarn options, e.g. \"-b 20000\"")
     o = ap.parse_args()
 
     marked = 0
@@ -74,7 +76,7 @@ def main():
         outputs = {}
         for _ in range(o.runs):
             for name, qarn in (("base", o.base), ("new", o.new)):
-                wall, kib, lines = run(qarn, path, o.core, o.timeout)
+                wall, kib, lines = run(qarn, path, o.core, o.timeout, o.args.split())
                 outputs[name] = lines
                 peak[name] = max(peak[name], kib)
                 if wall is not None and (best[name] is None or wall < best[name]):

@@ -61,6 +61,28 @@ void unpool_slots(big_iset_impl::entry* slots, unsigned capacity) {
     }
 }
 
+// Tree objects come from the node pool too: sets of many ranges are copied
+// onto the trail as often as any other.
+template <class Tree, class... Args>
+Tree* make_tree(Args&&... args) {
+    pool_alloc<Tree> pool;
+    Tree* place = pool.allocate(1);
+    try {
+        return new (place) Tree(std::forward<Args>(args)...);
+    } catch (...) {
+        pool.deallocate(place, 1);
+        throw;
+    }
+}
+
+template <class Tree>
+void destroy_tree(Tree* tree) {
+    if (!tree)
+        return;
+    tree->~Tree();
+    pool_alloc<Tree>().deallocate(tree, 1);
+}
+
 // The first entry of a sorted array whose key is >= v, answered at once when
 // v lies at or beyond either end key.
 inline const big_iset_impl::entry* flat_key_lower_bound(const big_iset_impl::entry* first,
@@ -236,7 +258,7 @@ big_iset_impl::~big_iset_impl() {
 }
 
 void big_iset_impl::release_storage() {
-    delete m_tree;
+    destroy_tree(m_tree);
     m_tree = nullptr;
     if (m_slots != m_inline)
         unpool_slots<INLINE_RANGES * 2>(m_slots, m_capacity);
@@ -253,14 +275,13 @@ void big_iset_impl::copy_from(const big_iset_impl& other) {
         if (m_tree) {
             *m_tree = *other.m_tree;
         } else {
-            std::unique_ptr<tree_type> tree(new tree_type(*other.m_tree));
+            m_tree = make_tree<tree_type>(*other.m_tree);
             m_count = 0;
-            m_tree = tree.release();
         }
         m_size = other.m_size;
         return;
     }
-    delete m_tree;
+    destroy_tree(m_tree);
     m_tree = nullptr;
     m_count = 0;
     reserve_slots(static_cast<unsigned>(n));
@@ -287,19 +308,24 @@ void big_iset_impl::reserve_slots(unsigned n) {
 }
 
 void big_iset_impl::spill() {
-    std::unique_ptr<tree_type> tree(new tree_type);
-    for (unsigned i = 0; i < m_count; ++i)
-        tree->emplace_hint(tree->end(), m_slots[i]);
+    tree_type* tree = make_tree<tree_type>();
+    try {
+        for (unsigned i = 0; i < m_count; ++i)
+            tree->emplace_hint(tree->end(), m_slots[i]);
+    } catch (...) {
+        destroy_tree(tree);
+        throw;
+    }
     if (m_slots != m_inline)
         unpool_slots<INLINE_RANGES * 2>(m_slots, m_capacity);
     m_slots = m_inline;
     m_capacity = INLINE_RANGES;
     m_count = 0;
-    m_tree = tree.release();
+    m_tree = tree;
 }
 
 void big_iset_impl::clear() {
-    delete m_tree;
+    destroy_tree(m_tree);
     m_tree = nullptr;
     m_count = 0;
     m_size = 0;

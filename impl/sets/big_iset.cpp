@@ -176,12 +176,14 @@ private:
 void big_iset::note_shape() {
     if (m_lazy)
         return;
-    m_size = m_ranges->size();
-    m_interval = m_skip == 1 && m_ranges->range_count() == 1;
-    m_point = !m_interval && m_ranges->size() == 1 && m_ranges->range_count() == 1;
-    if (!m_ranges->empty()) {
-        m_lo = value_of(m_ranges->min());
-        m_hi = value_of(m_ranges->max());
+    const big_iset_impl& map = *m_ranges;
+    const std::size_t ranges = map.range_count();
+    m_size = map.size();
+    m_interval = m_skip == 1 && ranges == 1;
+    m_point = !m_interval && m_size == 1 && ranges == 1;
+    if (ranges != 0) {
+        m_lo = value_of(map.min());
+        m_hi = value_of(map.max());
     }
 }
 

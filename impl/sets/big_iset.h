@@ -7,10 +7,11 @@
 // progression ends as one index range. Emptiness is empty(); size() is 0 both
 // for the empty and for the full set of all 2^32 values.
 //
-// Beside the index map every set keeps its shape: its least and greatest
-// elements and whether it is one plain range (stride 1, one index range). Every mutator
-// refreshes it, so the commonest tests (a literal or a 0/1 domain against
-// another) read the set object only and never walk or even touch the tree.
+// Beside the index map every set keeps its shape: its size, its least and
+// greatest elements and whether it is one plain range (stride 1, one index
+// range). Every mutator refreshes it, so the commonest tests (a literal or a
+// 0/1 domain against another) read the set object only and never walk or even
+// touch the tree.
 // A plain range made by copying or by intersecting plain ranges has no index
 // map yet (it is "lazy"): the map is built the first time anything reads it
 // (index_map, iterators, the general operations), so copies of domains and
